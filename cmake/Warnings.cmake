@@ -1,0 +1,9 @@
+# Project-wide warnings, applied per target so that third-party headers stay quiet.
+function(tally_warnings target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4)
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+                                             -Wno-sign-conversion)
+  endif()
+endfunction()

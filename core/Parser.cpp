@@ -1,0 +1,155 @@
+#include "Parser.h"
+
+#include <array>
+#include <cstdlib>
+#include <unordered_map>
+
+#include <re2/re2.h>
+
+namespace tally {
+
+namespace {
+
+constexpr std::array<std::string_view, 7> availabilityNames{
+    "Available", "Busy", "DoNotDisturb", "BeRightBack", "Away", "Offline", "Unknown"};
+
+// The patterns are compiled once, on first use; C++ guarantees that a function-local static
+// is built exactly once even when threads race for it, and RE2 matching is thread-safe.
+struct Patterns {
+    RE2 userPresence{R"(UserPresenceAction: \{[^}]*?\bavailability:\s*(\w+))"};
+    RE2 iconPresence{
+        R"(UpdateIconPresence.*?presence update to icon v\d+:\s*([A-Za-z][A-Za-z ]*[A-Za-z]))"};
+    RE2 callStart{
+        R"(Window: \([^)]*?\bname=([^;)\s]+)[^)]*\)\s+Setting close prompt from web: meeting\b)"};
+    RE2 callEnd{
+        R"(Window: \([^)]*?\bname=([^;)\s]+)[^)]*\)\s+(?:Resetting close prompt from web|WindowCloseActionDestroy, letting))"};
+
+    Patterns() {
+        for (const RE2* re : {&userPresence, &iconPresence, &callStart, &callEnd})
+            if (!re->ok()) std::abort();  // a fault of the program, not of its input
+    }
+};
+
+const Patterns& patterns() {
+    static const Patterns instance;
+    return instance;
+}
+
+const std::unordered_map<std::string_view, Availability>& words() {
+    static const std::unordered_map<std::string_view, Availability> table{
+        {"available", Availability::available},   {"availableidle", Availability::available},
+        {"busy", Availability::busy},             {"busyidle", Availability::busy},
+        {"inacall", Availability::busy},          {"inameeting", Availability::busy},
+        {"donotdisturb", Availability::dnd},      {"presenting", Availability::dnd},
+        {"focusing", Availability::dnd},          {"berightback", Availability::brb},
+        {"away", Availability::away},             {"offwork", Availability::away},
+        {"offline", Availability::offline},       {"appearoffline", Availability::offline},
+        {"presenceunknown", Availability::unknown},
+    };
+    return table;
+}
+
+bool contains(std::string_view line, std::string_view marker) {
+    return line.find(marker) != std::string_view::npos;
+}
+
+// Length of the tab or Unicode space separator (Zs) that starts at `s`, or 0.
+std::size_t spaceAt(std::string_view s) {
+    if (s.empty()) return 0;
+    const auto b0 = static_cast<unsigned char>(s[0]);
+    if (b0 == ' ' || b0 == '\t') return 1;
+    if (b0 == 0xC2 && s.size() >= 2 && static_cast<unsigned char>(s[1]) == 0xA0) return 2;
+    if (s.size() < 3) return 0;
+    const auto b1 = static_cast<unsigned char>(s[1]);
+    const auto b2 = static_cast<unsigned char>(s[2]);
+    if (b0 == 0xE1 && b1 == 0x9A && b2 == 0x80) return 3;                // U+1680
+    if (b0 == 0xE2 && b1 == 0x80 && (b2 <= 0x8A || b2 == 0xAF)) return 3;  // U+2000-200A, 202F
+    if (b0 == 0xE2 && b1 == 0x81 && b2 == 0x9F) return 3;                // U+205F
+    if (b0 == 0xE3 && b1 == 0x80 && b2 == 0x80) return 3;                // U+3000
+    return 0;
+}
+
+// Like spaceAt, for the separator that ends `s`.
+std::size_t spaceBefore(std::string_view s) {
+    for (std::size_t n : {1u, 2u, 3u})
+        if (s.size() >= n && spaceAt(s.substr(s.size() - n)) == n) return n;
+    return 0;
+}
+
+std::string_view trimSpaces(std::string_view s) {
+    while (std::size_t n = spaceAt(s)) s.remove_prefix(n);
+    while (std::size_t n = spaceBefore(s)) s.remove_suffix(n);
+    return s;
+}
+
+// Searches anywhere in the line; group 1, if it matched, lands in `group`.
+bool search(std::string_view line, const RE2& re, std::string_view& group) {
+    // re2::StringPiece is RE2's own view type on older releases and std::string_view on newer.
+    re2::StringPiece captured;
+    if (!RE2::PartialMatch(line, re, &captured)) return false;
+    group = std::string_view(captured.data(), captured.size());
+    return true;
+}
+
+std::optional<LogEvent> matchCall(std::string_view line, const RE2& re, bool started) {
+    std::string_view window;
+    if (!search(line, re, window)) return std::nullopt;
+    return CallEvent{started, std::string(window)};
+}
+
+}  // namespace
+
+std::string_view rawValue(Availability availability) {
+    return availabilityNames[static_cast<std::size_t>(availability)];
+}
+
+std::optional<Availability> availabilityFromRawValue(std::string_view text) {
+    for (std::size_t i = 0; i < availabilityNames.size(); ++i)
+        if (availabilityNames[i] == text) return static_cast<Availability>(i);
+    return std::nullopt;
+}
+
+namespace Parser {
+
+Availability normalise(std::string_view word) {
+    std::string key;
+    key.reserve(word.size());
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        const char c = word[i];
+        if (c == ' ') continue;
+        if (c >= 'A' && c <= 'Z') {
+            key.push_back(static_cast<char>(c - 'A' + 'a'));
+        } else if (word.substr(i, 3) == "\u212A") {
+            // KELVIN SIGN is the one non-ASCII letter whose lower case is ASCII ("k").
+            key.push_back('k');
+            i += 2;
+        } else {
+            // Any other non-ASCII letter lower-cases to non-ASCII, which no key holds.
+            key.push_back(c);
+        }
+    }
+    const auto& table = words();
+    const auto it = table.find(key);
+    return it == table.end() ? Availability::unknown : it->second;
+}
+
+std::optional<LogEvent> parse(std::string_view line) {
+    if (contains(line, "close prompt from web") || contains(line, "WindowCloseActionDestroy")) {
+        if (auto event = matchCall(line, patterns().callStart, true)) return event;
+        if (auto event = matchCall(line, patterns().callEnd, false)) return event;
+    }
+    if (contains(line, "UserPresenceAction") || contains(line, "UpdateIconPresence")) {
+        for (const RE2* re : {&patterns().userPresence, &patterns().iconPresence}) {
+            std::string_view group;
+            if (search(line, *re, group)) {
+                const std::string_view word = trimSpaces(group);
+                return PresenceEvent{normalise(word), std::string(word)};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace Parser
+
+}  // namespace tally
