@@ -89,6 +89,19 @@ void BM_MarkerTestsOnly_RealisticLog(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * corpus.text.size()));
 }
 
+// The marker search over the whole log at once, as the start-up history walks it.
+void BM_FindMarker_WholeLog(benchmark::State& state) {
+    const Corpus& corpus = realisticLog();
+    for (auto _ : state) {
+        std::size_t hits = 0;
+        for (std::size_t at = tally::Parser::findMarker(corpus.text); at != std::string::npos;
+             at = tally::Parser::findMarker(corpus.text, at + 1))
+            ++hits;
+        benchmark::DoNotOptimize(hits);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * corpus.text.size()));
+}
+
 void BM_Parse_HostileLine(benchmark::State& state) {
     const Corpus corpus = hostileLine(static_cast<int>(state.range(0)));
     runParse(state, corpus);
@@ -98,6 +111,7 @@ void BM_Parse_HostileLine(benchmark::State& state) {
 
 BENCHMARK(BM_Parse_RealisticLog)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MarkerTestsOnly_RealisticLog)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FindMarker_WholeLog)->Unit(benchmark::kMillisecond);
 // 0: invalid UTF-8 and NULs, 1: thousands of markers, 2: a line-long match, 3: plain text.
 BENCHMARK(BM_Parse_HostileLine)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
 

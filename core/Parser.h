@@ -38,6 +38,11 @@ Availability normalise(std::string_view word);
 // One log line (without its line feed) to at most one event. Pure and thread-safe.
 std::optional<LogEvent> parse(std::string_view line);
 
+// Position of the first of the four marker texts ("close prompt from web",
+// "WindowCloseActionDestroy", "UserPresenceAction", "UpdateIconPresence") at or after `from`,
+// or npos. A line without any of them yields no event, so callers may skip it unparsed.
+std::size_t findMarker(std::string_view text, std::size_t from = 0);
+
 }  // namespace Parser
 
 }  // namespace tally

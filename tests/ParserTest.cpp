@@ -164,3 +164,32 @@ TEST(Parser, firstUseFromManyThreadsAtOnce) {
     for (auto& t : threads) t.join();
     for (const auto& r : results) EXPECT_EQ(r, "presence Busy 'Busy'");
 }
+
+TEST(Parser, findMarkerAgreesWithPlainSubstringSearch) {
+    const std::string_view markers[] = {"close prompt from web", "WindowCloseActionDestroy",
+                                        "UserPresenceAction", "UpdateIconPresence"};
+    auto plainFind = [&](std::string_view text, std::size_t from) {
+        std::size_t best = std::string_view::npos;
+        for (auto m : markers) best = std::min(best, text.find(m, from));
+        return best;
+    };
+    // Texts stitched from marker fragments and near misses, so that the skip table is tested
+    // on overlaps, truncated markers and markers at both ends.
+    const std::string_view pieces[] = {
+        "UserPresenceAction", "UserPresenceActio", "UpdateIconPresence", "pdateIconPresence",
+        "close prompt from web", "close prompt from we", "WindowCloseActionDestroy",
+        "WindowCloseAction", "Presence", "on", "ce", "m ", "x", " ", "\xFF", "UserUpdate"};
+    std::uint64_t seed = 42;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int count = static_cast<int>(seed % 7);
+        for (int i = 0; i < count; ++i) {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            text += pieces[(seed >> 33) % std::size(pieces)];
+        }
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        for (std::size_t from = 0; from <= text.size(); ++from)
+            ASSERT_EQ(Parser::findMarker(text, from), plainFind(text, from))
+                << "text '" << text << "' from " << from;
+    }
+}
