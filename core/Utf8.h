@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tally::Utf8 {
+
+bool isValid(std::string_view bytes);
+
+// Decodes with repair: each maximal invalid subpart becomes one U+FFFD, as the Unicode
+// standard recommends; valid text comes back unchanged.
+std::string repaired(std::string_view bytes);
+
+}  // namespace tally::Utf8

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace tally::test {
+
+// A real folder for a test, removed afterwards. Readable by everyone, so that a test may
+// drop root's privileges and still use it.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tally-test-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+        std::filesystem::permissions(path_, std::filesystem::perms(0755));
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::permissions(path_, std::filesystem::perms::all, ignored);
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(std::string_view name) const { return (path_ / name).string(); }
+
+    // Appends bytes to a file, creating it if needed.
+    void append(std::string_view name, std::string_view bytes) const {
+        std::ofstream out(file(name), std::ios::binary | std::ios::app);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    void write(std::string_view name, std::string_view bytes) const {
+        std::ofstream out(file(name), std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    // Sets a file's modification time to `seconds` after 2020-01-01.
+    void touch(std::string_view name, double seconds) const {
+        const auto whole = static_cast<time_t>(seconds);
+        const timespec times[2] = {
+            {0, UTIME_OMIT},
+            {1577836800 + whole, static_cast<long>((seconds - static_cast<double>(whole)) * 1e9)}};
+        ::utimensat(AT_FDCWD, file(name).c_str(), times, 0);
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A clock that moves only when the test says so.
+struct FakeClock {
+    double now = 1000;
+    auto function() {
+        return [this] { return now; };
+    }
+};
+
+}  // namespace tally::test
