@@ -1,0 +1,165 @@
+#include "LightDevice.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "SerialPorts.h"
+#include "Utf8.h"
+
+namespace tally {
+
+namespace {
+
+constexpr std::string_view whitespace = " \t\r\n\v\f";
+
+std::string trimmed(std::string_view s) {
+    const std::size_t first = s.find_first_not_of(whitespace);
+    if (first == std::string_view::npos) return {};
+    const std::size_t last = s.find_last_not_of(whitespace);
+    return std::string(s.substr(first, last - first + 1));
+}
+
+// Raw 8-bit at 115200 baud, local line, receiver on; both queues emptied. The handshake decides
+// whether this worked, so failures here are not checked.
+void configure(int fd) {
+    termios attributes{};
+    ::tcgetattr(fd, &attributes);
+    ::cfmakeraw(&attributes);
+    ::cfsetspeed(&attributes, B115200);
+    attributes.c_cflag |= CLOCAL | CREAD;
+    ::tcsetattr(fd, TCSANOW, &attributes);
+    ::tcflush(fd, TCIOFLUSH);
+}
+
+// The answer wait is real time, whatever clock paces the device.
+double realNow() { return uptimeNow(); }
+
+}  // namespace
+
+LightDevice::LightDevice(std::optional<std::string> port, LogCallback log, UptimeClock clock,
+                         PortFinder findPorts)
+    : fixedPort_(std::move(port)),
+      log_(std::move(log)),
+      clock_(std::move(clock)),
+      findPorts_(std::move(findPorts)) {}
+
+LightDevice::~LightDevice() { closePort(); }
+
+std::vector<std::string> LightDevice::findPorts() {
+    return platform::findSerialPorts(vendorID, productID);
+}
+
+void LightDevice::show(std::string command) { wanted_ = std::move(command); }
+
+void LightDevice::setBrightness(int value) {
+    brightness_ = value;
+    if (isConnected()) send("B " + std::to_string(value));
+}
+
+void LightDevice::update() {
+    const double now = clock_();
+    if (!isConnected()) {
+        if (now < nextRetry_) return;
+        nextRetry_ = now + retryInterval;  // counted from the start of the attempt
+        if (!connect()) return;
+    }
+    if (wanted_ && shown_ != wanted_) {
+        if (send(*wanted_)) shown_ = wanted_;
+        return;
+    }
+    if (now - lastSent_ > keepAliveAfter) send("PING");
+}
+
+void LightDevice::sendNow(const std::string& command) {
+    if (!isConnected()) return;
+    if (send(command)) {
+        shown_ = command;
+        wanted_ = command;
+    }
+}
+
+void LightDevice::close() { closePort(); }
+
+void LightDevice::closePort() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    portPath_.reset();
+}
+
+bool LightDevice::connect() {
+    const std::vector<std::string> candidates =
+        fixedPort_ ? std::vector<std::string>{*fixedPort_} : findPorts_();
+    for (const std::string& path : candidates) {
+        fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ < 0) {
+            // The usual first-day problem on Linux; say so once, not every three seconds.
+            if ((errno == EACCES || errno == EPERM) && refusedPorts_.insert(path).second)
+                log_("no permission to open " + path +
+                     "; on Linux install packaging/linux/60-tally-light.rules (see the README)");
+            continue;
+        }
+        configure(fd_);
+        std::optional<std::string> answer;
+        if (::write(fd_, "PING\n", 5) == 5) answer = readLine(answerTimeout);
+        if (!answer || !answer->starts_with("PONG")) {
+            log_(path + " did not answer PING, not a Tally");
+            closePort();
+            continue;
+        }
+        firmwareVersion_ = answer->size() > 5 ? answer->substr(5) : std::string();
+        portPath_ = path;
+        shown_.reset();
+        log_("light connected on " + path + " (firmware " + *firmwareVersion_ + ")");
+        send("B " + std::to_string(brightness_));
+        return true;
+    }
+    return false;
+}
+
+bool LightDevice::send(const std::string& command) {
+    const std::string line = command + "\n";
+    std::optional<std::string> answer;
+    if (fd_ >= 0 && ::write(fd_, line.data(), line.size()) == static_cast<ssize_t>(line.size()))
+        answer = readLine(answerTimeout);
+    if (!answer) {
+        log_("light disconnected or not answering");
+        closePort();
+        return false;
+    }
+    lastSent_ = clock_();
+    if (*answer != "OK" && !answer->starts_with("PONG"))
+        log_("light replied " + *answer + " to " + command);
+    return true;
+}
+
+std::optional<std::string> LightDevice::readLine(double timeout) {
+    const double deadline = realNow() + timeout;
+    for (;;) {
+        if (const std::size_t end = readBuffer_.find('\n'); end != std::string::npos) {
+            std::string line = trimmed(Utf8::repaired(std::string_view(readBuffer_).substr(0, end)));
+            readBuffer_.erase(0, end + 1);
+            return line;
+        }
+        const double remaining = deadline - realNow();
+        if (remaining <= 0) return std::nullopt;
+        pollfd waiting{fd_, POLLIN, 0};
+        if (::poll(&waiting, 1, static_cast<int>(remaining * 1000)) < 1 ||
+            (waiting.revents & (POLLERR | POLLHUP | POLLNVAL)))
+            return std::nullopt;
+        char chunk[256];
+        const ssize_t got = ::read(fd_, chunk, sizeof chunk);
+        if (got <= 0) return std::nullopt;
+        readBuffer_.append(chunk, static_cast<std::size_t>(got));
+        // No line feed in this much: the device babbles. Drop it rather than grow forever.
+        if (readBuffer_.size() > maxBufferedBytes && readBuffer_.find('\n') == std::string::npos)
+            readBuffer_.clear();
+    }
+}
+
+}  // namespace tally

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "LogCallback.h"
+#include "Uptime.h"
+
+namespace tally {
+
+// The link to the light: a USB serial device that answers one text line per line sent. It finds
+// the light (or uses the given port), proves it with PING/PONG, keeps it showing the wanted
+// command, keeps the line alive and reconnects when the light is lost. Not thread-safe: one
+// thread drives it. Calls block for at most about a second per port tried and per command.
+class LightDevice {
+public:
+    static constexpr int vendorID = 0x2E8A;
+    static constexpr int productID = 0x0005;
+    static constexpr double answerTimeout = 1.0;
+    static constexpr double retryInterval = 3.0;
+    static constexpr double keepAliveAfter = 30.0;
+    // An answer line longer than this is garbage; the protocol's lines are a few bytes.
+    static constexpr std::size_t maxBufferedBytes = 4096;
+
+    using PortFinder = std::function<std::vector<std::string>()>;
+
+    // `port` is the user's port, tried alone and unchecked; without it the light is looked for
+    // with `findPorts` at every attempt.
+    LightDevice(std::optional<std::string> port, LogCallback log, UptimeClock clock = uptimeNow,
+                PortFinder findPorts = &LightDevice::findPorts);
+    ~LightDevice();
+    LightDevice(const LightDevice&) = delete;
+    LightDevice& operator=(const LightDevice&) = delete;
+
+    bool isConnected() const { return fd_ >= 0; }
+    const std::optional<std::string>& portPath() const { return portPath_; }
+    const std::optional<std::string>& firmwareVersion() const { return firmwareVersion_; }
+
+    // The command the light should show; the next update() sends it if it differs.
+    void show(std::string command);
+    // Sent at once when connected, and after every handshake.
+    void setBrightness(int value);
+    // Reconnects when due, sends the wanted command when it differs from what the light shows,
+    // keeps the line alive.
+    void update();
+    // Sends at once if connected (for "OFF" before sleep and at quit); nothing otherwise.
+    void sendNow(const std::string& command);
+    // Forget what the light shows, so that the next update() sends the wanted command again.
+    void invalidate() { shown_.reset(); }
+    void close();
+
+    // The ports whose USB identity is the light's.
+    static std::vector<std::string> findPorts();
+
+private:
+    bool connect();
+    bool send(const std::string& command);
+    std::optional<std::string> readLine(double timeout);
+    void closePort();
+
+    std::optional<std::string> portPath_;
+    std::optional<std::string> firmwareVersion_;
+    std::optional<std::string> fixedPort_;
+    int fd_ = -1;
+    std::optional<std::string> wanted_;
+    std::optional<std::string> shown_;
+    int brightness_ = 100;
+    double lastSent_ = 0;
+    double nextRetry_ = 0;
+    LogCallback log_;
+    UptimeClock clock_;
+    PortFinder findPorts_;
+    std::string readBuffer_;
+    std::set<std::string> refusedPorts_;  // told about once per run
+};
+
+}  // namespace tally

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tally::platform {
+
+// The serial ports whose USB device carries this vendor and product identifier, as the paths
+// to open, in the system's order. Opens nothing and never fails: anything unexpected leaves a
+// port out.
+std::vector<std::string> findSerialPorts(int vendorId, int productId);
+
+}  // namespace tally::platform

@@ -1,0 +1,67 @@
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "SerialPorts.h"
+#include "SerialPortsSysfs.h"
+
+namespace tally::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::optional<int> readHex(const fs::path& file) {
+    std::ifstream in(file);
+    std::string text;
+    if (!(in >> text)) return std::nullopt;
+    try {
+        std::size_t used = 0;
+        const int value = std::stoi(text, &used, 16);
+        return used == text.size() ? std::optional<int>(value) : std::nullopt;
+    } catch (...) {  // not a number: a port of no interest
+        return std::nullopt;
+    }
+}
+
+// The USB device that a tty belongs to is the nearest ancestor (of the tty's "device") that
+// carries idVendor; a tty without one (virtual consoles, built-in UARTs) has no identity.
+std::optional<std::pair<int, int>> usbIdentity(const fs::path& tty, const fs::path& root) {
+    std::error_code error;
+    fs::path dir = fs::canonical(tty / "device", error);
+    if (error) return std::nullopt;
+    const fs::path top = fs::canonical(root, error);
+    for (; !error && dir != top && dir.has_relative_path(); dir = dir.parent_path()) {
+        if (!fs::exists(dir / "idVendor", error)) continue;
+        const auto vendor = readHex(dir / "idVendor");
+        const auto product = readHex(dir / "idProduct");
+        if (!vendor || !product) return std::nullopt;
+        return std::make_pair(*vendor, *product);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<std::string> findSerialPortsInSysfs(const std::string& sysfsRoot, int vendorId,
+                                                int productId) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (fs::directory_iterator it(fs::path(sysfsRoot) / "class/tty", error), end;
+         !error && it != end; it.increment(error)) {
+        const auto identity = usbIdentity(it->path(), sysfsRoot);
+        if (identity && identity->first == vendorId && identity->second == productId)
+            names.push_back(it->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> paths;
+    for (const auto& name : names) paths.push_back("/dev/" + name);
+    return paths;
+}
+
+std::vector<std::string> findSerialPorts(int vendorId, int productId) {
+    return findSerialPortsInSysfs("/sys", vendorId, productId);
+}
+
+}  // namespace tally::platform

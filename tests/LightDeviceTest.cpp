@@ -1,0 +1,198 @@
+#include "LightDevice.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/TempDir.h"
+#include "support/Unprivileged.h"
+#include "support/VirtualLight.h"
+
+using namespace tally;
+using namespace tally::test;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+class LightDeviceTest : public testing::Test {
+protected:
+    TempDir dir;
+    FakeClock clock;
+    std::vector<std::string> messages;
+    int attempts = 0;
+    std::vector<std::string> ports;  // what discovery finds
+
+    LogCallback log() {
+        return [this](const std::string& m) { messages.push_back(m); };
+    }
+    std::unique_ptr<LightDevice> onPort(const std::string& port) {
+        return std::make_unique<LightDevice>(port, log(), clock.function());
+    }
+    std::unique_ptr<LightDevice> discovering() {
+        return std::make_unique<LightDevice>(std::nullopt, log(), clock.function(), [this] {
+            ++attempts;
+            return ports;
+        });
+    }
+    std::string record(const std::string& name = "light") { return dir.file(name + ".txt"); }
+};
+
+}  // namespace
+
+TEST_F(LightDeviceTest, handshakeGivesTheFirmwareThenBrightnessThenColour) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--version", "2.0"}, "2.0"},
+        {{"--version", "2.0", "--crlf"}, "2.0"},
+        {{"--version", ""}, ""},
+    };
+    for (const auto& [options, version] : cases) {
+        SCOPED_TRACE(testing::PrintToString(options));
+        std::filesystem::remove(record());
+        messages.clear();
+        VirtualLight light(record(), options);
+        auto device = onPort(light.path());
+        device->setBrightness(50);
+        device->show("C 255 0 0");
+        device->update();
+        EXPECT_TRUE(device->isConnected());
+        EXPECT_EQ(device->firmwareVersion(), version);
+        EXPECT_EQ(device->portPath(), light.path());
+        EXPECT_THAT(messages, ElementsAre("light connected on " + light.path() + " (firmware " +
+                                          version + ")"));
+        EXPECT_THAT(light.received(), ElementsAre("PING", "B 50", "C 255 0 0"));
+    }
+}
+
+TEST_F(LightDeviceTest, sendsOnlyWhatDiffersAndAgainAfterInvalidate) {
+    VirtualLight light(record());
+    auto device = onPort(light.path());
+    device->show("C 0 255 0");
+    device->update();
+    device->show("C 0 255 0");
+    device->update();
+    device->invalidate();
+    device->update();
+    device->setBrightness(75);
+    device->show("OFF");
+    device->update();
+    EXPECT_THAT(light.received(),
+                ElementsAre("PING", "B 100", "C 0 255 0", "C 0 255 0", "B 75", "OFF"));
+    EXPECT_THAT(messages, testing::SizeIs(1));
+}
+
+TEST_F(LightDeviceTest, keepAliveAfterMoreThanThirtyQuietSeconds) {
+    VirtualLight light(record());
+    auto device = onPort(light.path());
+    device->show("OFF");
+    device->update();
+    clock.now += LightDevice::keepAliveAfter;
+    device->update();
+    EXPECT_THAT(light.received(), ElementsAre("PING", "B 100", "OFF")) << "exactly 30 s is quiet";
+    clock.now += 0.01;
+    device->update();
+    device->update();
+    EXPECT_THAT(light.received(), ElementsAre("PING", "B 100", "OFF", "PING"));
+}
+
+TEST_F(LightDeviceTest, lostLightIsLookedForEveryThreeSecondsAndBroughtUpToDate) {
+    auto first = std::make_unique<VirtualLight>(record("first"), std::vector<std::string>{"--vanish-after", "4"});
+    ports = {first->path()};
+    auto device = discovering();
+    device->setBrightness(25);
+    device->show("C 0 255 0");
+    device->update();
+    EXPECT_EQ(attempts, 1);
+    device->show("C 255 0 0");
+    device->update();  // the fourth line: the light vanishes without answering
+    EXPECT_FALSE(device->isConnected());
+    EXPECT_FALSE(device->portPath());
+    EXPECT_EQ(device->firmwareVersion(), "1.0") << "kept until the next handshake";
+    EXPECT_EQ(messages.back(), "light disconnected or not answering");
+    first.reset();
+
+    VirtualLight second(record("second"));
+    ports = {second.path()};
+    clock.now += 1;
+    device->update();
+    EXPECT_EQ(attempts, 1) << "no attempt before three seconds have passed";
+    clock.now += 2;
+    device->update();
+    EXPECT_EQ(attempts, 2);
+    EXPECT_TRUE(device->isConnected());
+    EXPECT_THAT(second.received(), ElementsAre("PING", "B 25", "C 255 0 0"));
+}
+
+TEST_F(LightDeviceTest, anOddAnswerIsLoggedAndCountsAsDelivered) {
+    VirtualLight light(record(), {"--answer", "NOPE"});
+    auto device = onPort(light.path());
+    device->show("C 255 0 0");
+    device->update();
+    device->update();
+    EXPECT_TRUE(device->isConnected());
+    EXPECT_THAT(light.received(), ElementsAre("PING", "B 100", "C 255 0 0"));
+    EXPECT_THAT(messages, ElementsAre("light connected on " + light.path() + " (firmware 1.0)",
+                                      "light replied NOPE to B 100",
+                                      "light replied NOPE to C 255 0 0"));
+}
+
+TEST_F(LightDeviceTest, twoAnswersInOneReadAnswerTwoCommands) {
+    VirtualLight light(record(), {"--double"});
+    auto device = onPort(light.path());
+    device->show("C 255 0 0");
+    device->update();
+    device->show("OFF");
+    device->update();
+    EXPECT_TRUE(device->isConnected());
+    EXPECT_THAT(messages, testing::SizeIs(1)) << "every answer was accepted silently";
+}
+
+TEST_F(LightDeviceTest, portsThatAreNotALight) {
+    // A fixed port that does not exist: silent, tried again every three seconds.
+    auto missing = onPort(dir.file("no-such-port"));
+    missing->update();
+    clock.now += 3;
+    missing->update();
+    EXPECT_THAT(messages, IsEmpty());
+
+    // Devices that answer the handshake wrongly, or not at all, are named each attempt.
+    for (auto option : {"--refuse-handshake", "--garbage", "--silent", "--babble"}) {
+        SCOPED_TRACE(option);
+        messages.clear();
+        VirtualLight light(record(option), {option});
+        auto device = onPort(light.path());
+        device->update();
+        EXPECT_FALSE(device->isConnected());
+        EXPECT_THAT(messages, ElementsAre(light.path() + " did not answer PING, not a Tally"));
+    }
+}
+
+TEST_F(LightDeviceTest, sendNowOnlyWhileConnected) {
+    auto device = onPort(dir.file("no-such-port"));
+    device->sendNow("OFF");
+    EXPECT_THAT(messages, IsEmpty());
+
+    VirtualLight light(record());
+    auto connected = onPort(light.path());
+    connected->show("C 0 255 0");
+    connected->update();
+    connected->sendNow("OFF");
+    connected->update();
+    EXPECT_THAT(light.received(), ElementsAre("PING", "B 100", "C 0 255 0", "OFF"))
+        << "OFF became the wanted command";
+}
+
+TEST_F(LightDeviceTest, permissionRefusedIsToldOncePerPort) {
+    VirtualLight light(record());
+    std::filesystem::permissions(light.path(), std::filesystem::perms(0600));
+    const std::string result = runUnprivileged([&]() -> std::string {
+        std::vector<std::string> seen;
+        FakeClock c;
+        LightDevice device(std::nullopt, [&](const std::string& m) { seen.push_back(m); },
+                           c.function(), [&] { return std::vector<std::string>{light.path()}; });
+        for (int i = 0; i < 3; ++i, c.now += 3) device.update();
+        if (seen.size() != 1) return "expected one line, got " + std::to_string(seen.size());
+        if (seen[0].find("no permission to open " + light.path()) != 0) return seen[0];
+        return "";
+    });
+    EXPECT_EQ(result, "");
+}
