@@ -5,6 +5,7 @@
 //   virtual-light [--plain | --quiet] [--record FILE] [--version TEXT] [misbehaviour...]
 //
 // --plain shows one line per command instead of a swatch; --quiet shows nothing but the path.
+// --record-times puts the monotonic clock's seconds before each recorded line.
 //
 // Misbehaviour, for tests: --silent (never answer), --delay MS (answer late), --answer WORD
 // (answer commands with WORD instead of OK), --crlf (end answers with CR LF), --double (send
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <time.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -33,6 +35,7 @@ struct Options {
     bool plain = false;
     bool quiet = false;
     std::string record;
+    bool recordTimes = false;
     std::string version = "1.0";
     bool silent = false;
     int delayMs = 0;
@@ -48,7 +51,7 @@ struct Options {
 [[noreturn]] void usage(const char* problem) {
     std::fprintf(stderr, "virtual-light: %s\n", problem);
     std::fprintf(stderr,
-                 "usage: virtual-light [--plain | --quiet] [--record FILE] [--version TEXT] [--silent]\n"
+                 "usage: virtual-light [--plain | --quiet] [--record FILE] [--record-times] [--version TEXT] [--silent]\n"
                  "       [--delay MS] [--answer WORD] [--crlf] [--double] [--refuse-handshake]\n"
                  "       [--vanish-after N] [--garbage] [--babble]\n");
     std::exit(2);
@@ -65,6 +68,7 @@ Options parse(int argc, char** argv) {
         if (arg == "--plain") o.plain = true;
         else if (arg == "--quiet") o.quiet = true;
         else if (arg == "--record") o.record = value();
+        else if (arg == "--record-times") o.recordTimes = true;
         else if (arg == "--version") o.version = value();
         else if (arg == "--silent") o.silent = true;
         else if (arg == "--delay") o.delayMs = std::atoi(value().c_str());
@@ -159,7 +163,15 @@ int main(int argc, char** argv) {
             std::string line = pending.substr(0, end);
             pending.erase(0, end + 1);
             if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (record.is_open()) record << line << std::endl;
+            if (record.is_open()) {
+                if (o.recordTimes) {
+                    timespec now{};
+                    ::clock_gettime(CLOCK_MONOTONIC, &now);
+                    record << now.tv_sec << '.' << std::to_string(1'000'000'000 + now.tv_nsec).substr(1)
+                           << ' ';
+                }
+                record << line << std::endl;
+            }
             if (line.starts_with("B ")) brightness = std::atoi(line.c_str() + 2);
             show(o, line, brightness);
             if (o.vanishAfter >= 0 && ++received >= o.vanishAfter) {

@@ -1,0 +1,124 @@
+// Tally end to end without its interface, measured: a Teams log folder in a temporary home, a
+// process named MSTeams, the log presence source, the engine and the virtual light.
+//   engine-probe latency N    N presence changes: time from the appended log line until the
+//                             light receives its command (median and worst)
+//   engine-probe idle SECONDS CPU time and resident memory of the engine over a quiet period
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <sys/resource.h>
+
+#include "Engine.h"
+#include "support/FakeTeams.h"
+#include "support/TempDir.h"
+#include "support/VirtualLight.h"
+
+using namespace tally;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Rig {
+    test::TempDir home;
+    std::string logs = home.file("Logs");
+    std::string teamsLog = logs + "/MSTeams_probe.log";
+    test::FakeTeams teams{home};
+    test::VirtualLight light{home.file("light.txt"), {"--record-times"}};
+    std::unique_ptr<Engine> engine;
+
+    Rig() {
+        std::filesystem::create_directories(logs);
+        std::ofstream(teamsLog) << "UserPresenceAction: {availability: Available}\n";
+        const auto quiet = [](const std::string&) {};
+        engine = std::make_unique<Engine>(
+            [this, quiet] {
+                return std::make_unique<LogPresenceSource>(LogTailer(logs),
+                                                           &LogPresenceSource::teamsIsRunning, quiet);
+            },
+            std::make_unique<LightDevice>(light.path(), quiet), [](const Engine::Snapshot&) {}, quiet);
+        engine->start();
+        waitFor("C 0 255 0");
+    }
+
+    // The time at which the light received `command` as its last line.
+    double waitFor(const std::string& command) {
+        for (;;) {
+            const auto lines = light.received();
+            if (!lines.empty()) {
+                std::istringstream last(lines.back());
+                double stamp = 0;
+                std::string rest;
+                last >> stamp;
+                std::getline(last >> std::ws, rest);
+                if (rest == command) return stamp;
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+};
+
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long residentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+int latency(int changes) {
+    Rig rig;
+    std::vector<double> ms;
+    for (int i = 0; i < changes; ++i) {
+        const bool busy = i % 2 == 0;
+        // Not aligned with the tick: changes land anywhere in it, as Teams' do.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100 + (i * 37) % 400));
+        const double start = uptimeNow();
+        std::ofstream(rig.teamsLog, std::ios::app)
+            << "UserPresenceAction: {availability: " << (busy ? "Busy" : "Available") << "}\n";
+        ms.push_back((rig.waitFor(busy ? "C 255 0 0" : "C 0 255 0") - start) * 1000);
+    }
+    std::sort(ms.begin(), ms.end());
+    std::printf("latency over %d changes: median %.1f ms, worst %.1f ms, best %.1f ms\n", changes,
+                ms[ms.size() / 2], ms.back(), ms.front());
+    return 0;
+}
+
+int idle(int seconds) {
+    Rig rig;
+    std::this_thread::sleep_for(2s);  // let start-up settle
+    const double cpuBefore = cpuSeconds();
+    const long rssBefore = residentKiB();
+    const auto start = std::chrono::steady_clock::now();
+    long rssMax = rssBefore;
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds)) {
+        std::this_thread::sleep_for(1s);
+        rssMax = std::max(rssMax, residentKiB());
+    }
+    const double cpu = cpuSeconds() - cpuBefore;
+    std::printf("idle for %d s: %.1f ms of CPU (%.4f%% of one core, %.1f ms per minute); "
+                "resident %ld KiB at start, %ld KiB at most, %ld KiB at end\n",
+                seconds, cpu * 1000, cpu / seconds * 100, cpu / seconds * 60 * 1000, rssBefore,
+                rssMax, residentKiB());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const int n = argc > 2 ? std::atoi(argv[2]) : 0;
+    if (mode == "latency" && n > 0) return latency(n);
+    if (mode == "idle" && n > 0) return idle(n);
+    std::fprintf(stderr, "usage: engine-probe latency N | engine-probe idle SECONDS\n");
+    return 2;
+}

@@ -1,0 +1,134 @@
+#include "Engine.h"
+
+#include <future>
+
+namespace tally {
+
+Engine::Engine(SourceFactory makeSource, std::unique_ptr<LightDevice> device,
+               UpdateCallback onUpdate, LogCallback log, Timing timing)
+    : makeSource_(std::move(makeSource)),
+      device_(std::move(device)),
+      onUpdate_(std::move(onUpdate)),
+      log_(std::move(log)),
+      timing_(std::move(timing)),
+      worker_([this] { run(); }) {}
+
+Engine::~Engine() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+        tasks_.clear();  // a lightOffNow() still waiting is released by its broken promise
+    }
+    wake_.notify_all();
+    worker_.join();
+}
+
+void Engine::post(std::function<void()> task) {
+    {
+        const std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+    }
+    wake_.notify_all();
+}
+
+void Engine::start() {
+    post([this] {
+        source_ = makeSource_();
+        const std::lock_guard lock(mutex_);
+        ticking_ = true;
+        nextTick_ = Clock::now();
+    });
+}
+
+void Engine::setPaused(bool paused) {
+    post([this, paused] { paused_ = paused; });
+}
+
+void Engine::setBrightness(int value) {
+    post([this, value] {
+        if (device_) device_->setBrightness(value);
+    });
+}
+
+void Engine::startTest() {
+    post([this] {
+        const double now = timing_.clock();
+        testQueue_.clear();
+        for (std::size_t i = 0; i < allLightStates.size(); ++i)
+            testQueue_.emplace_back(allLightStates[i],
+                                    now + testColourSeconds * static_cast<double>(i + 1));
+    });
+}
+
+void Engine::lightOffNow() {
+    const auto off = [this] {
+        if (device_) device_->sendNow(std::string(command(LightState::off)));
+    };
+    if (std::this_thread::get_id() == worker_.get_id()) {
+        off();  // waiting for ourselves would never end
+        return;
+    }
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    post([off, done] {
+        off();
+        done->set_value();
+    });
+    finished.wait();
+}
+
+void Engine::didWake() {
+    post([this] {
+        if (device_) device_->invalidate();
+    });
+}
+
+void Engine::run() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        if (!tasks_.empty()) {
+            auto task = std::move(tasks_.front());
+            tasks_.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+        } else if (ticking_ && Clock::now() >= nextTick_) {
+            lock.unlock();
+            step();
+            lock.lock();
+            // A slow tick (a light that does not answer) is not made up for: the next one
+            // comes when the worker is free, then the half-second rhythm resumes.
+            const auto interval = std::chrono::duration_cast<Clock::duration>(
+                std::chrono::duration<double>(timing_.tick));
+            nextTick_ = std::max(nextTick_ + interval, Clock::now());
+        } else if (ticking_) {
+            wake_.wait_until(lock, nextTick_);
+        } else {
+            wake_.wait(lock);
+        }
+    }
+}
+
+void Engine::step() {
+    const LightState polled = source_->poll();
+    if (polled != state_) {
+        log_("light state: " + std::string(rawValue(polled)));
+        state_ = polled;
+    }
+
+    const double now = timing_.clock();
+    while (!testQueue_.empty() && now >= testQueue_.front().second) testQueue_.pop_front();
+    const bool testing = !testQueue_.empty();
+    const LightState onDisplay = testing ? testQueue_.front().first : state_;
+
+    Snapshot snapshot{state_, false, std::nullopt, source_->logsReadable()};
+    if (device_) {
+        device_->show(std::string(command(paused_ && !testing ? LightState::off : onDisplay)));
+        device_->update();
+        snapshot.lightConnected = device_->isConnected();
+        snapshot.firmware = device_->firmwareVersion();
+    }
+    onUpdate_(snapshot);
+}
+
+}  // namespace tally

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "LightDevice.h"
+#include "LightState.h"
+#include "LogCallback.h"
+#include "PresenceSource.h"
+#include "Uptime.h"
+
+namespace tally {
+
+// The heartbeat: one worker thread runs a serial queue of tasks and, once started, a tick every
+// half second that polls the presence source, drives the light and reports a snapshot. Public
+// operations may be called from any thread but the worker's; they run in the order posted,
+// between ticks. The source and the device are touched only on the worker.
+class Engine {
+public:
+    struct Snapshot {
+        LightState state = LightState::unknown;  // the presence state, never a test colour
+        bool lightConnected = false;
+        std::optional<std::string> firmware;
+        bool logsReadable = true;
+        bool operator==(const Snapshot&) const = default;
+    };
+
+    using SourceFactory = std::function<std::unique_ptr<PresenceSource>()>;
+    // Called on the worker thread after every tick, in tick order; the application turns it
+    // into a call on its main thread.
+    using UpdateCallback = std::function<void(const Snapshot&)>;
+
+    static constexpr double tickSeconds = 0.5;
+    static constexpr double testColourSeconds = 1.5;
+
+    struct Timing {
+        UptimeClock clock = uptimeNow;  // paces the colour test
+        double tick = tickSeconds;      // real seconds between ticks
+    };
+
+    // `device` is absent in a dry run.
+    Engine(SourceFactory makeSource, std::unique_ptr<LightDevice> device, UpdateCallback onUpdate,
+           LogCallback log, Timing timing);
+    Engine(SourceFactory makeSource, std::unique_ptr<LightDevice> device, UpdateCallback onUpdate,
+           LogCallback log)
+        : Engine(std::move(makeSource), std::move(device), std::move(onUpdate), std::move(log),
+                 Timing{}) {}
+    // Stops the worker (after a tick in progress) and sends nothing to the light.
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // Builds the source on the worker, then ticks at once and every half second. Call once.
+    void start();
+    void setPaused(bool paused);
+    void setBrightness(int value);
+    // Shows every light state for 1.5 seconds each, starting over if a test is running.
+    void startTest();
+    // Sends "OFF" to a connected light and returns once that is done (before sleep, at quit).
+    void lightOffNow();
+    // The light may have been reset while the machine slept: send the current command again.
+    void didWake();
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void post(std::function<void()> task);
+    void run();
+    void step();
+
+    // Confined to the worker thread.
+    SourceFactory makeSource_;
+    std::unique_ptr<PresenceSource> source_;
+    std::unique_ptr<LightDevice> device_;
+    UpdateCallback onUpdate_;
+    LogCallback log_;
+    Timing timing_;
+    LightState state_ = LightState::unknown;
+    std::deque<std::pair<LightState, double>> testQueue_;
+    bool paused_ = false;
+
+    // Shared with the callers, under mutex_.
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> tasks_;
+    bool ticking_ = false;
+    bool stopping_ = false;
+    Clock::time_point nextTick_;
+
+    std::thread worker_;  // last: starts once everything above exists
+};
+
+}  // namespace tally

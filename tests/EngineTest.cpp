@@ -1,0 +1,214 @@
+#include "Engine.h"
+
+#include <atomic>
+#include <future>
+#include <condition_variable>
+#include <mutex>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/TempDir.h"
+#include "support/VirtualLight.h"
+
+using namespace tally;
+using namespace tally::test;
+using testing::ElementsAre;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Plays back a list of states, repeating the last one.
+class ScriptedSource final : public PresenceSource {
+public:
+    explicit ScriptedSource(std::vector<LightState> script) : script_(std::move(script)) {}
+    LightState poll() override {
+        const LightState s = script_[std::min(next_, script_.size() - 1)];
+        ++next_;
+        return s;
+    }
+
+private:
+    std::vector<LightState> script_;
+    std::size_t next_ = 0;
+};
+
+class EngineTest : public testing::Test {
+protected:
+    TempDir dir;
+    std::atomic<double> now{100};
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<Engine::Snapshot> snapshots;
+    std::vector<std::string> messages;
+
+    std::unique_ptr<Engine> makeEngine(std::vector<LightState> script,
+                                       std::unique_ptr<LightDevice> device = nullptr) {
+        return std::make_unique<Engine>(
+            [script] { return std::make_unique<ScriptedSource>(script); }, std::move(device),
+            [this](const Engine::Snapshot& s) {
+                const std::lock_guard lock(mutex);
+                snapshots.push_back(s);
+                changed.notify_all();
+            },
+            [this](const std::string& m) {
+                const std::lock_guard lock(mutex);
+                messages.push_back(m);
+            },
+            Engine::Timing{[this] { return now.load(); }, 0.01});
+    }
+    std::unique_ptr<LightDevice> deviceOn(const VirtualLight& light) {
+        return std::make_unique<LightDevice>(light.path(), [](const std::string&) {});
+    }
+    // Waits until `count` more snapshots have arrived than `since`.
+    void waitForSnapshots(std::size_t count) {
+        std::unique_lock lock(mutex);
+        const std::size_t target = snapshots.size() + count;
+        ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return snapshots.size() >= target; }));
+    }
+    // Waits until the light has received `line` as its last line.
+    static void waitForLast(const VirtualLight& light, const std::string& line) {
+        for (int i = 0; i < 1000; ++i) {
+            const auto got = light.received();
+            if (!got.empty() && got.back() == line) return;
+            std::this_thread::sleep_for(5ms);
+        }
+        FAIL() << "the light never received " << line;
+    }
+    std::vector<std::string> loggedMessages() {
+        const std::lock_guard lock(mutex);
+        return messages;
+    }
+};
+
+}  // namespace
+
+TEST_F(EngineTest, logsEachChangeOnceAndReportsEveryTick) {
+    using L = LightState;
+    auto engine = makeEngine({L::unknown, L::unknown, L::busy, L::available, L::busy, L::busy});
+    engine->start();
+    waitForSnapshots(8);
+    EXPECT_THAT(loggedMessages(), ElementsAre("light state: Busy", "light state: Available",
+                                              "light state: Busy"));
+    const std::lock_guard lock(mutex);
+    EXPECT_EQ(snapshots[0], (Engine::Snapshot{L::unknown, false, std::nullopt, true}))
+        << "without a device nothing is connected";
+    EXPECT_EQ(snapshots[3].state, L::available);
+}
+
+TEST_F(EngineTest, pausedSendsOffWhileSnapshotsKeepThePresenceState) {
+    VirtualLight light(dir.file("light.txt"));
+    auto engine = makeEngine({LightState::busy}, deviceOn(light));
+    engine->setPaused(true);
+    engine->start();
+    waitForLast(light, "OFF");
+    waitForSnapshots(1);
+    {
+        const std::lock_guard lock(mutex);
+        EXPECT_EQ(snapshots.back().state, LightState::busy);
+        EXPECT_TRUE(snapshots.back().lightConnected);
+        EXPECT_EQ(snapshots.back().firmware, "1.0");
+    }
+    engine->setPaused(false);
+    waitForLast(light, "C 255 0 0");
+    EXPECT_THAT(light.received(), ElementsAre("PING", "B 100", "OFF", "C 255 0 0"));
+}
+
+TEST_F(EngineTest, colourTestShowsEveryStateThenReturnsAndRestartsOnRequest) {
+    VirtualLight light(dir.file("light.txt"));
+    auto engine = makeEngine({LightState::busy}, deviceOn(light));
+    engine->setPaused(true);
+    engine->start();
+    waitForLast(light, "OFF");
+
+    engine->startTest();
+    const std::vector<std::string> colours = {"C 0 255 0",   "C 255 0 0",   "P 255 0 0 3000",
+                                              "C 150 0 255", "C 255 110 0", "OFF",
+                                              "P 0 0 90 4000"};
+    for (const auto& colour : colours) {
+        waitForLast(light, colour);
+        now = now + Engine::testColourSeconds;
+    }
+    waitForLast(light, "OFF");  // back to paused once the last colour's time is up
+
+    engine->startTest();
+    waitForLast(light, "C 0 255 0");
+    now = now + 5;
+    waitForLast(light, "C 150 0 255");
+    engine->startTest();
+    waitForLast(light, "C 0 255 0");  // a second test starts over
+    {
+        const std::lock_guard lock(mutex);
+        for (const auto& s : snapshots) EXPECT_EQ(s.state, LightState::busy) << "tests are not presence";
+    }
+    EXPECT_THAT(loggedMessages(), ElementsAre("light state: Busy"));
+}
+
+TEST_F(EngineTest, lightOffNowWaitsForTheLightAndWakeSendsAgain) {
+    VirtualLight light(dir.file("light.txt"));
+    auto engine = makeEngine({LightState::busy}, deviceOn(light));
+    engine->start();
+    waitForLast(light, "C 255 0 0");
+    engine->lightOffNow();
+    EXPECT_EQ(light.received().back(), "OFF") << "written before lightOffNow returned";
+
+    waitForLast(light, "C 255 0 0");  // the next tick shows the presence colour again
+    engine->didWake();
+    waitForSnapshots(3);
+    EXPECT_THAT(light.received(),
+                ElementsAre("PING", "B 100", "C 255 0 0", "OFF", "C 255 0 0", "C 255 0 0"))
+        << "after wake the unchanged colour is sent again";
+
+    engine.reset();
+    EXPECT_EQ(light.received().size(), 6u) << "nothing is sent when the engine goes";
+}
+
+TEST_F(EngineTest, operationsPostedWhileTheSourceIsBuiltRunAfterItInOrder) {
+    VirtualLight light(dir.file("light.txt"));
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    Engine engine(
+        [released] {
+            released.wait();
+            return std::make_unique<ScriptedSource>(std::vector{LightState::available});
+        },
+        deviceOn(light), [this](const Engine::Snapshot&) { changed.notify_all(); },
+        [](const std::string&) {}, Engine::Timing{[this] { return now.load(); }, 0.01});
+    engine.start();
+    engine.setBrightness(30);
+    engine.setPaused(true);
+    engine.setPaused(false);
+    engine.setPaused(true);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(light.received().empty()) << "nothing before the source exists";
+    release.set_value();
+    waitForLast(light, "OFF");
+    EXPECT_THAT(light.received(), ElementsAre("PING", "B 30", "OFF"));
+}
+
+TEST_F(EngineTest, lightOffNowNeverWaitsForItself) {
+    VirtualLight light(dir.file("light.txt"));
+    Engine* self = nullptr;
+    std::atomic<int> ticks{0};
+    Engine engine(
+        [] { return std::make_unique<ScriptedSource>(std::vector{LightState::busy}); },
+        deviceOn(light),
+        [&](const Engine::Snapshot&) {
+            if (++ticks == 2) self->lightOffNow();  // on the worker thread itself
+            changed.notify_all();
+        },
+        [](const std::string&) {}, Engine::Timing{[this] { return now.load(); }, 0.01});
+    self = &engine;
+    engine.start();
+    waitForLast(light, "C 255 0 0");
+    for (int i = 0; i < 1000 && ticks < 4; ++i) std::this_thread::sleep_for(5ms);
+    EXPECT_GE(ticks, 4);
+    EXPECT_THAT(light.received(), ElementsAre("PING", "B 100", "C 255 0 0", "OFF", "C 255 0 0"));
+}
+
+TEST_F(EngineTest, withoutADeviceLightOffNowReturnsAtOnce) {
+    auto engine = makeEngine({LightState::busy});
+    engine->lightOffNow();
+    engine->start();
+    waitForSnapshots(2);
+}
