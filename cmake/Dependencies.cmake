@@ -10,6 +10,17 @@ endif()
 
 find_package(Threads REQUIRED)
 
+if(TALLY_BUILD_APP)
+  if(APPLE)
+    find_package(Qt6 REQUIRED COMPONENTS Widgets)
+  else()
+    find_package(Qt6 REQUIRED COMPONENTS Widgets DBus)
+  endif()
+  if(TALLY_BUILD_TESTS)
+    find_package(Qt6 REQUIRED COMPONENTS Test)
+  endif()
+endif()
+
 if(TALLY_BUILD_TESTS)
   find_package(GTest REQUIRED)
 endif()

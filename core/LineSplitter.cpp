@@ -8,7 +8,7 @@ namespace tally {
 LineSplitter::LineSplitter(std::size_t maxLine, bool skipFirstLine)
     : maxLine_(maxLine), skipFirst_(skipFirstLine) {}
 
-void LineSplitter::emit(std::string_view line, const LineVisitor& visit,
+void LineSplitter::deliver(std::string_view line, const LineVisitor& visit,
                         LineFilter filter) const {
     if (line.empty() || line.size() > maxLine_) return;
     if (filter == LineFilter::marked && Parser::findMarker(line) == std::string_view::npos)
@@ -19,14 +19,14 @@ void LineSplitter::emit(std::string_view line, const LineVisitor& visit,
         visit(Utf8::repaired(line));
 }
 
-void LineSplitter::emitMarkedLines(std::string_view complete, const LineVisitor& visit) const {
+void LineSplitter::deliverMarkedLines(std::string_view complete, const LineVisitor& visit) const {
     // Search the whole run of lines for markers and cut out only the lines that hold one.
     for (std::size_t at = Parser::findMarker(complete); at != std::string_view::npos;) {
         const std::size_t before = complete.rfind('\n', at);
         const std::size_t start = before == std::string_view::npos ? 0 : before + 1;
         std::size_t end = complete.find('\n', at);
         if (end == std::string_view::npos) end = complete.size();
-        emit(complete.substr(start, end - start), visit, LineFilter::all);
+        deliver(complete.substr(start, end - start), visit, LineFilter::all);
         if (end >= complete.size()) break;
         at = Parser::findMarker(complete, end + 1);
     }
@@ -53,10 +53,10 @@ void LineSplitter::feed(std::string_view bytes, const LineVisitor& visit, LineFi
     if (dropping_) {
         dropping_ = false;
     } else if (partial_.empty()) {
-        emit(bytes.substr(0, firstFeed), visit, filter);
+        deliver(bytes.substr(0, firstFeed), visit, filter);
     } else if (partial_.size() + firstFeed <= maxLine_) {
         partial_.append(bytes.substr(0, firstFeed));
-        emit(partial_, visit, filter);
+        deliver(partial_, visit, filter);
     }
     partial_.clear();
 
@@ -64,12 +64,12 @@ void LineSplitter::feed(std::string_view bytes, const LineVisitor& visit, LineFi
     const std::string_view complete =
         lastFeed > firstFeed ? bytes.substr(firstFeed + 1, lastFeed - firstFeed - 1) : "";
     if (filter == LineFilter::marked) {
-        emitMarkedLines(complete, visit);
+        deliverMarkedLines(complete, visit);
     } else {
         for (std::size_t start = 0; start < complete.size();) {
             std::size_t end = complete.find('\n', start);
             if (end == std::string_view::npos) end = complete.size();
-            emit(complete.substr(start, end - start), visit, filter);
+            deliver(complete.substr(start, end - start), visit, filter);
             start = end + 1;
         }
     }
@@ -88,7 +88,7 @@ void LineSplitter::keepUnfinished(std::string_view rest) {
 }
 
 void LineSplitter::finish(const LineVisitor& visit, LineFilter filter) {
-    if (!dropping_) emit(partial_, visit, filter);
+    if (!dropping_) deliver(partial_, visit, filter);
     clear();
 }
 

@@ -29,8 +29,8 @@ public:
     bool holdsPartialLine() const { return !partial_.empty() || dropping_; }
 
 private:
-    void emit(std::string_view line, const LineVisitor& visit, LineFilter filter) const;
-    void emitMarkedLines(std::string_view complete, const LineVisitor& visit) const;
+    void deliver(std::string_view line, const LineVisitor& visit, LineFilter filter) const;
+    void deliverMarkedLines(std::string_view complete, const LineVisitor& visit) const;
     void keepUnfinished(std::string_view rest);
 
     std::size_t maxLine_;

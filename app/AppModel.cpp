@@ -1,0 +1,158 @@
+#include "AppModel.h"
+
+#include <QMetaObject>
+#include <QSettings>
+
+#include "LoginItem.h"
+#include "Log.h"
+#include "SleepWatcher.h"
+
+namespace tally {
+
+namespace {
+
+constexpr auto brightnessKey = "brightness";
+
+void logLine(const std::string& message) { Log::write(message); }
+
+std::string launchLine(const AppModel::Switches& s) {
+    std::string line = "Tally started";
+    if (s.dryRun) line += " (dry run)";
+    if (s.simulate) line += " (simulate)";
+    return line;
+}
+
+}  // namespace
+
+AppModel::Switches AppModel::parseSwitches(const QStringList& arguments) {
+    Switches s;
+    s.dryRun = arguments.contains("--dry-run");
+    s.simulate = arguments.contains("--simulate");
+    if (const qsizetype at = arguments.indexOf("--port"); at >= 0 && at + 1 < arguments.size())
+        s.port = arguments[at + 1].toStdString();
+    return s;
+}
+
+AppModel::AppModel(Options options, QObject* parent)
+    : QObject(parent),
+      switches_(parseSwitches(options.arguments)),
+      confirmStartAtLogin_(std::move(options.confirmStartAtLogin)),
+      lightStatus_(QStringLiteral("Light: looking\u2026")),
+      startAtLogin_(platform::LoginItem::status() == platform::LoginItem::Status::enabled) {
+    Log::setEcho(switches_.dryRun || switches_.simulate);
+
+    const int saved = QSettings().value(brightnessKey, 0).toInt();
+    brightness_ = saved == 0 ? 100 : saved;
+
+    std::unique_ptr<LightDevice> device;
+    if (!switches_.dryRun) {
+        device = std::make_unique<LightDevice>(switches_.port, logLine);
+        device->setBrightness(brightness_);
+    }
+
+    Engine::SourceFactory makeSource;
+    if (switches_.simulate)
+        makeSource = [] { return std::make_unique<SimulatedSource>(4); };
+    else
+        makeSource = [] {
+            return std::make_unique<LogPresenceSource>(LogTailer(teamsLogDirectory()),
+                                                       &LogPresenceSource::teamsIsRunning, logLine);
+        };
+
+    // Snapshots come from the engine's thread; the queued call brings them to this one and
+    // is dropped if the model is gone by then.
+    engine_ = std::make_unique<Engine>(
+        std::move(makeSource), std::move(device),
+        [this](const Engine::Snapshot& snapshot) {
+            QMetaObject::invokeMethod(this, [this, snapshot] { apply(snapshot); },
+                                      Qt::QueuedConnection);
+        },
+        logLine);
+
+    Log::write(launchLine(switches_));
+    engine_->start();
+
+    if (options.watchSleep)
+        sleepWatcher_ = platform::watchSleep([this] { willSleep(); }, [this] { didWake(); }, logLine);
+}
+
+AppModel::~AppModel() {
+    sleepWatcher_.reset();
+    engine_.reset();  // no snapshot can arrive after this
+}
+
+void AppModel::apply(const Engine::Snapshot& snapshot) {
+    if (snapshot.state != state_) {
+        state_ = snapshot.state;
+        emit stateChanged();
+    }
+    const QString light =
+        snapshot.lightConnected
+            ? QStringLiteral("Light: connected (firmware %1)")
+                  .arg(QString::fromStdString(snapshot.firmware.value_or("?")))
+            : QStringLiteral("Light: not found");
+    if (light != lightStatus_) {
+        lightStatus_ = light;
+        emit lightStatusChanged();
+    }
+    if (snapshot.logsReadable != logsReadable_) {
+        logsReadable_ = snapshot.logsReadable;
+        emit logsReadableChanged();
+    }
+}
+
+void AppModel::setPaused(bool paused) {
+    if (paused != paused_) {
+        paused_ = paused;
+        emit pausedChanged();
+    }
+    engine_->setPaused(paused_);
+}
+
+void AppModel::setBrightness(int brightness) {
+    if (brightness != brightness_) {
+        brightness_ = brightness;
+        emit brightnessChanged();
+    }
+    QSettings().setValue(brightnessKey, brightness_);
+    engine_->setBrightness(brightness_);
+}
+
+void AppModel::publishStartAtLogin(bool value) {
+    if (value != startAtLogin_) {
+        startAtLogin_ = value;
+        emit startAtLoginChanged();
+    }
+}
+
+void AppModel::setStartAtLogin(bool on) {
+    namespace LoginItem = platform::LoginItem;
+    if (on) {
+        if (!confirmStartAtLogin_ || !confirmStartAtLogin_()) {
+            publishStartAtLogin(false);
+            return;
+        }
+        const auto outcome = LoginItem::enable();
+        if (outcome.ok) {
+            if (LoginItem::status() == LoginItem::Status::requiresApproval)
+                LoginItem::openApprovalSettings();
+            Log::write("start at login: on");
+        } else {
+            Log::write("start at login failed: " + outcome.error);
+        }
+    } else {
+        const auto outcome = LoginItem::disable();
+        Log::write(outcome.ok ? std::string("start at login: off")
+                              : "start at login failed: " + outcome.error);
+    }
+    publishStartAtLogin(LoginItem::status() == LoginItem::Status::enabled);
+}
+
+void AppModel::willSleep() {
+    Log::write("Mac going to sleep: light off");
+    engine_->lightOffNow();
+}
+
+void AppModel::didWake() { engine_->didWake(); }
+
+}  // namespace tally

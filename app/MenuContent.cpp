@@ -1,0 +1,96 @@
+#include "MenuContent.h"
+
+#include <QApplication>
+#include <QMenu>
+
+#include "AppModel.h"
+#include "Desktop.h"
+#include "Log.h"
+#include "LogTailer.h"
+#include "Text.h"
+
+namespace tally {
+
+MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(model) {
+    teams_ = menu.addAction(QString());
+    teams_->setEnabled(false);
+    light_ = menu.addAction(QString());
+    light_->setEnabled(false);
+    privacy_ = menu.addAction(QStringLiteral("Can't read Teams logs: open Privacy settings\u2026"));
+    connect(privacy_, &QAction::triggered, this,
+            [] { platform::Desktop::openPrivacySettings(teamsLogDirectory()); });
+    menu.addSeparator();
+
+    QMenu* brightness = menu.addMenu(QStringLiteral("Brightness"));
+    for (std::size_t i = 0; i < brightnessOptions.size(); ++i) {
+        const int value = brightnessOptions[i];
+        brightness_[i] = brightness->addAction(QStringLiteral("%1 %").arg(value));
+        brightness_[i]->setCheckable(true);
+        connect(brightness_[i], &QAction::triggered, this, [this, value] {
+            model_.setBrightness(value);
+            showBrightness();  // a click on the marked option must not unmark it
+        });
+    }
+    pause_ = menu.addAction(QStringLiteral("Pause light"));
+    pause_->setCheckable(true);
+    connect(pause_, &QAction::triggered, this, [this] { model_.setPaused(!model_.paused()); });
+    connect(menu.addAction(QStringLiteral("Test colours")), &QAction::triggered, this,
+            [this] { model_.engine().startTest(); });
+    menu.addSeparator();
+
+    startAtLogin_ = menu.addAction(QStringLiteral("Start at login"));
+    startAtLogin_->setCheckable(true);
+    connect(startAtLogin_, &QAction::triggered, this, [this] {
+        model_.setStartAtLogin(!model_.startAtLogin());
+        showStartAtLogin();  // what the model settled on, not what the click made of the mark
+    });
+    connect(menu.addAction(QStringLiteral("View log")), &QAction::triggered, this,
+            [] { platform::Desktop::openFile(Log::file()); });
+    menu.addSeparator();
+
+    quit_ = menu.addAction(QStringLiteral("Quit Tally"));
+    quit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // Command-Q on macOS
+    quit_->setShortcutContext(Qt::ApplicationShortcut);
+    connect(quit_, &QAction::triggered, this, &MenuContent::quitTally);
+
+    connect(&model_, &AppModel::stateChanged, this, &MenuContent::showState);
+    connect(&model_, &AppModel::pausedChanged, this, [this] {
+        showState();
+        pause_->setChecked(model_.paused());
+    });
+    connect(&model_, &AppModel::lightStatusChanged, this, &MenuContent::showLight);
+    connect(&model_, &AppModel::logsReadableChanged, this, &MenuContent::showLogsReadable);
+    connect(&model_, &AppModel::brightnessChanged, this, &MenuContent::showBrightness);
+    connect(&model_, &AppModel::startAtLoginChanged, this, &MenuContent::showStartAtLogin);
+
+    showState();
+    showLight();
+    showLogsReadable();
+    showBrightness();
+    showStartAtLogin();
+    pause_->setChecked(model_.paused());
+}
+
+void MenuContent::showState() {
+    QString text = QStringLiteral("Teams: ") + qText(rawValue(model_.state()));
+    if (model_.paused()) text += QStringLiteral(" (paused)");
+    teams_->setText(text);
+}
+
+void MenuContent::showLight() { light_->setText(model_.lightStatus()); }
+
+void MenuContent::showLogsReadable() { privacy_->setVisible(!model_.logsReadable()); }
+
+void MenuContent::showBrightness() {
+    for (std::size_t i = 0; i < brightnessOptions.size(); ++i)
+        brightness_[i]->setChecked(brightnessOptions[i] == model_.brightness());
+}
+
+void MenuContent::showStartAtLogin() { startAtLogin_->setChecked(model_.startAtLogin()); }
+
+void MenuContent::quitTally() {
+    model_.engine().lightOffNow();
+    QCoreApplication::quit();
+}
+
+}  // namespace tally

@@ -1,0 +1,95 @@
+#include "TallyApp.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+
+#include "Desktop.h"
+#include "Log.h"
+#include "MenuContent.h"
+#include "Text.h"
+
+namespace tally {
+
+namespace {
+
+// The disc drawn where no colour emoji font exists, in the colours of the emoji.
+QColor discColour(LightState state) {
+    switch (state) {
+        case LightState::available: return QColor(0x2e, 0xb8, 0x4b);
+        case LightState::busy: return QColor(0xe0, 0x24, 0x24);
+        case LightState::inCall: return QColor(0xe0, 0x24, 0x24);
+        case LightState::dnd: return QColor(0x96, 0x3c, 0xe6);
+        case LightState::away: return QColor(0xf5, 0xb8, 0x00);
+        case LightState::off: return QColor(0x20, 0x20, 0x20);
+        case LightState::unknown: return QColor(0x2a, 0x6f, 0xe8);
+    }
+    return Qt::gray;
+}
+
+bool hasColourEmojiFont() {
+    static const bool found = QFontDatabase::families().contains(QStringLiteral("Noto Color Emoji"));
+    return found;
+}
+
+}  // namespace
+
+QIcon TallyApp::iconFor(LightState state) {
+    constexpr int size = 64;
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (hasColourEmojiFont()) {
+        QFont font(QStringLiteral("Noto Color Emoji"));
+        font.setPixelSize(size * 3 / 4);
+        painter.setFont(font);
+        painter.drawText(pixmap.rect(), Qt::AlignCenter, qText(icon(state)));
+    } else {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(discColour(state));
+        painter.drawEllipse(QRectF(6, 6, size - 12, size - 12));
+        if (state == LightState::inCall) {  // the pulsing red of a call: a white ring inside
+            painter.setPen(QPen(Qt::white, 5));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(QRectF(20, 20, size - 40, size - 40));
+        }
+    }
+    return QIcon(pixmap);
+}
+
+TallyApp::TallyApp(AppModel::Options options, QObject* parent)
+    : QObject(parent),
+      model_(std::make_unique<AppModel>(std::move(options))),
+      menu_(std::make_unique<QMenu>()) {
+    platform::Desktop::becomeMenuBarOnly();
+    QApplication::setQuitOnLastWindowClosed(false);  // only "Quit Tally" ends it
+    content_ = new MenuContent(*model_, *menu_);
+
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        Log::write("no system tray: Tally runs without its menu");
+        return;
+    }
+    tray_ = std::make_unique<QSystemTrayIcon>();
+    tray_->setContextMenu(menu_.get());
+    connect(model_.get(), &AppModel::stateChanged, this, &TallyApp::showState);
+    showState();
+    tray_->show();
+}
+
+TallyApp::~TallyApp() {
+    tray_.reset();
+    menu_.reset();
+    model_.reset();
+}
+
+void TallyApp::showState() {
+    if (!tray_) return;
+    tray_->setIcon(iconFor(model_->state()));
+    tray_->setToolTip(QStringLiteral("Teams: ") + qText(rawValue(model_->state())));
+}
+
+}  // namespace tally

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+
+#include <QIcon>
+#include <QObject>
+
+#include "AppModel.h"
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace tally {
+
+class MenuContent;
+
+// The application: one tray item whose icon is the state's emoji and whose menu is the
+// MenuContent; no window. Without a tray it runs on (engine, light and activity log) and says so
+// once in the activity log.
+class TallyApp : public QObject {
+    Q_OBJECT
+public:
+    explicit TallyApp(AppModel::Options options, QObject* parent = nullptr);
+    ~TallyApp() override;
+
+    AppModel& model() { return *model_; }
+    QMenu& menu() { return *menu_; }
+
+    // The tray icon of a state: its emoji where a colour emoji font exists, else a disc in the
+    // state's colour.
+    static QIcon iconFor(LightState state);
+
+private:
+    void showState();
+
+    std::unique_ptr<AppModel> model_;
+    std::unique_ptr<QMenu> menu_;
+    MenuContent* content_;
+    std::unique_ptr<QSystemTrayIcon> tray_;
+};
+
+}  // namespace tally

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace tally::platform {
+
+// What the application asks of the desktop it runs on.
+namespace Desktop {
+
+// No Dock icon and no application menu: the application lives in the menu bar (macOS).
+void becomeMenuBarOnly();
+// Brings the application to the front, for an alert that must be answered.
+void bringToFront();
+// Opens a file with the desktop's default application for it.
+void openFile(const std::string& path);
+// Where the user can let Tally read the Teams logs: the full-disk-access settings on macOS,
+// the nearest existing folder above the log folder elsewhere.
+void openPrivacySettings(const std::string& teamsLogDirectory);
+
+}  // namespace Desktop
+
+}  // namespace tally::platform

@@ -1,0 +1,26 @@
+#include "Desktop.h"
+
+#import <AppKit/AppKit.h>
+
+namespace tally::platform::Desktop {
+
+void becomeMenuBarOnly() { [NSApp setActivationPolicy:NSApplicationActivationPolicyAccessory]; }
+
+void bringToFront() { [NSApp activateIgnoringOtherApps:YES]; }
+
+void openFile(const std::string& path) {
+    @autoreleasepool {
+        NSString* file = [NSString stringWithUTF8String:path.c_str()];
+        [[NSWorkspace sharedWorkspace] openURL:[NSURL fileURLWithPath:file]];
+    }
+}
+
+void openPrivacySettings(const std::string&) {
+    @autoreleasepool {
+        NSURL* url = [NSURL URLWithString:
+            @"x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles"];
+        [[NSWorkspace sharedWorkspace] openURL:url];
+    }
+}
+
+}  // namespace tally::platform::Desktop

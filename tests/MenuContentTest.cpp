@@ -1,0 +1,135 @@
+#include "MenuContent.h"
+
+#include <QMenu>
+#include <QSettings>
+#include <QTimer>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "AppModel.h"
+#include "Log.h"
+#include "support/QtWait.h"
+#include "support/TempDir.h"
+#include "support/VirtualLight.h"
+
+using namespace tally;
+using namespace tally::test;
+using testing::ElementsAre;
+
+namespace {
+
+// The visible entries as a person reads them: "---" for a separator, "[x] " before a checked
+// entry, the submenu's entries after "> ".
+std::vector<std::string> entries(const QMenu& menu) {
+    std::vector<std::string> out;
+    for (const QAction* a : menu.actions()) {
+        if (!a->isVisible()) continue;
+        if (a->isSeparator()) {
+            out.push_back("---");
+            continue;
+        }
+        out.push_back((a->isChecked() ? "[x] " : "") + a->text().toStdString());
+        if (a->menu())
+            for (const QAction* sub : a->menu()->actions())
+                out.push_back("> " + std::string(sub->isChecked() ? "[x] " : "") + sub->text().toStdString());
+    }
+    return out;
+}
+
+QAction* find(const QMenu& menu, const QString& text) {
+    for (QAction* a : menu.findChildren<QAction*>())
+        if (a->text() == text) return a;
+    return nullptr;
+}
+
+class MenuContentTest : public testing::Test {
+protected:
+    TempDir dir;
+    bool answerAdd = false;
+    QMenu menu;
+
+    void SetUp() override {
+        Log::setFile(dir.file("Tally.log"), true);
+        QSettings().remove("brightness");
+    }
+    void TearDown() override { Log::setEcho(false); }
+    std::unique_ptr<AppModel> makeModel(QStringList arguments) {
+        arguments.prepend("tally");
+        return std::make_unique<AppModel>(
+            AppModel::Options{arguments, [this] { return answerAdd; }, false});
+    }
+};
+
+}  // namespace
+
+TEST_F(MenuContentTest, entriesWhileTheLogsCannotBeReadAndPaused) {
+    auto model = makeModel({"--dry-run"});
+    MenuContent content(*model, menu);
+    ASSERT_TRUE(processEventsUntil([&] { return !model->logsReadable(); }));
+    model->setPaused(true);
+    EXPECT_THAT(entries(menu),
+                ElementsAre("Teams: Off (paused)", "Light: not found",
+                            "Can't read Teams logs: open Privacy settings\u2026", "---",
+                            "Brightness", "> 25 %", "> 50 %", "> 75 %", "> [x] 100 %",
+                            "[x] Pause light", "Test colours", "---", "Start at login", "View log",
+                            "---", "Quit Tally"));
+    EXPECT_EQ(content.quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+}
+
+TEST_F(MenuContentTest, elevenEntriesWhileTheLogsAreReadable) {
+    auto model = makeModel({"--simulate", "--dry-run"});
+    MenuContent content(*model, menu);
+    ASSERT_TRUE(processEventsUntil([&] { return model->state() == LightState::available; }));
+    const auto shown = entries(menu);
+    const QList<QAction*> actions = menu.actions();
+    EXPECT_EQ(std::count_if(actions.begin(), actions.end(), [](QAction* a) { return a->isVisible(); }),
+              11);
+    EXPECT_THAT(std::vector(shown.begin(), shown.begin() + 3),
+                ElementsAre("Teams: Available", "Light: not found", "---"));
+}
+
+TEST_F(MenuContentTest, brightnessMarksFollowTheModelAndChoicesReachTheLight) {
+    QSettings().setValue("brightness", 60);  // not an option: nothing marked
+    VirtualLight light(dir.file("light.txt"));
+    auto model = makeModel({"--simulate", "--port", QString::fromStdString(light.path())});
+    MenuContent content(*model, menu);
+    for (int value : MenuContent::brightnessOptions)
+        EXPECT_FALSE(find(menu, QString("%1 %").arg(value))->isChecked());
+    ASSERT_TRUE(processEventsUntil([&] { return light.received().size() >= 3; }));
+
+    find(menu, "25 %")->trigger();
+    EXPECT_TRUE(find(menu, "25 %")->isChecked());
+    EXPECT_FALSE(find(menu, "100 %")->isChecked());
+    EXPECT_EQ(QSettings().value("brightness").toInt(), 25);
+    ASSERT_TRUE(processEventsUntil([&] { return light.received().back() == "B 25"; }));
+    find(menu, "25 %")->trigger();
+    EXPECT_TRUE(find(menu, "25 %")->isChecked()) << "choosing the marked option keeps it marked";
+}
+
+TEST_F(MenuContentTest, startAtLoginShowsWhatTheModelSettledOn) {
+    auto model = makeModel({"--dry-run"});
+    MenuContent content(*model, menu);
+    QAction* item = find(menu, "Start at login");
+    item->trigger();  // answered "Cancel"
+    EXPECT_FALSE(item->isChecked());
+    answerAdd = true;
+    item->trigger();
+    EXPECT_TRUE(item->isChecked());
+    item->trigger();
+    EXPECT_FALSE(item->isChecked());
+}
+
+TEST_F(MenuContentTest, quitSwitchesTheLightOffFirst) {
+    VirtualLight light(dir.file("light.txt"));
+    auto model = makeModel({"--simulate", "--port", QString::fromStdString(light.path())});
+    MenuContent content(*model, menu);
+    ASSERT_TRUE(processEventsUntil([&] { return light.received().size() >= 3; }));
+    bool quitAsked = false;
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&] { quitAsked = true; });
+    QTimer::singleShot(0, content.quitAction(), &QAction::trigger);
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });  // a safety net only
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(quitAsked);
+    EXPECT_EQ(light.received().back(), "OFF");
+}

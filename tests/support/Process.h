@@ -1,0 +1,76 @@
+#pragma once
+
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tally::test {
+
+// A program run by a test, its standard output collected; ended when the test is done.
+class Process {
+public:
+    Process(std::vector<std::string> args, std::vector<std::string> environment) {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            for (auto& e : environment) ::putenv(e.data());
+            std::vector<char*> argv;
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        output_ = out[0];
+    }
+    ~Process() {
+        stop();
+        if (output_ >= 0) ::close(output_);
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Reads standard output until `done` holds for what was read, or the limit passes.
+    template <typename Done>
+    const std::string& readUntil(Done done, std::chrono::seconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!done(output) && std::chrono::steady_clock::now() < end) {
+            pollfd waiting{output_, POLLIN, 0};
+            if (::poll(&waiting, 1, 100) < 1) continue;
+            char buffer[4096];
+            const ssize_t got = ::read(output_, buffer, sizeof buffer);
+            if (got <= 0) break;
+            output.append(buffer, static_cast<std::size_t>(got));
+        }
+        return output;
+    }
+
+    // Ends it (if it still runs) and returns its exit status as waitpid gives it.
+    int stop(int signal = SIGKILL) {
+        if (pid_ > 0) {
+            ::kill(pid_, signal);
+            ::waitpid(pid_, &status_, 0);
+            pid_ = -1;
+        }
+        return status_;
+    }
+
+    std::string output;
+
+private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+    int status_ = 0;
+};
+
+}  // namespace tally::test
