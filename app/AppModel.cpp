@@ -60,10 +60,13 @@ AppModel::AppModel(Options options, QObject* parent)
         };
 
     // Snapshots come from the engine's thread; the queued call brings them to this one and
-    // is dropped if the model is gone by then.
+    // is dropped if the model is gone by then. A snapshot like the one before changes nothing
+    // here, so it is not sent: the main thread then sleeps while nothing happens.
     engine_ = std::make_unique<Engine>(
         std::move(makeSource), std::move(device),
-        [this](const Engine::Snapshot& snapshot) {
+        [this, last = std::optional<Engine::Snapshot>()](const Engine::Snapshot& snapshot) mutable {
+            if (snapshot == last) return;
+            last = snapshot;
             QMetaObject::invokeMethod(this, [this, snapshot] { apply(snapshot); },
                                       Qt::QueuedConnection);
         },

@@ -1,6 +1,7 @@
 #include "TallyApp.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QFontDatabase>
 #include <QMenu>
 #include <QPainter>
@@ -75,6 +76,10 @@ TallyApp::TallyApp(AppModel::Options options, QObject* parent)
     }
     tray_ = std::make_unique<QSystemTrayIcon>();
     tray_->setContextMenu(menu_.get());
+    if (!platform::Desktop::trayClickOpensMenu())
+        connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](auto reason) {
+            if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
+        });
     connect(model_.get(), &AppModel::stateChanged, this, &TallyApp::showState);
     showState();
     tray_->show();

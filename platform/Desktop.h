@@ -9,6 +9,9 @@ namespace Desktop {
 
 // No Dock icon and no application menu: the application lives in the menu bar (macOS).
 void becomeMenuBarOnly();
+// Whether a click on the tray item opens its menu by itself (macOS); elsewhere Tally opens it,
+// so that a left click works as well as a right one.
+bool trayClickOpensMenu();
 // Brings the application to the front, for an alert that must be answered.
 void bringToFront();
 // Opens a file with the desktop's default application for it.

@@ -10,6 +10,8 @@ namespace tally::platform::Desktop {
 
 void becomeMenuBarOnly() {}
 
+bool trayClickOpensMenu() { return false; }
+
 void bringToFront() {}
 
 void openFile(const std::string& path) {

@@ -6,6 +6,8 @@ namespace tally::platform::Desktop {
 
 void becomeMenuBarOnly() { [NSApp setActivationPolicy:NSApplicationActivationPolicyAccessory]; }
 
+bool trayClickOpensMenu() { return true; }
+
 void bringToFront() { [NSApp activateIgnoringOtherApps:YES]; }
 
 void openFile(const std::string& path) {
