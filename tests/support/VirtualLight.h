@@ -1,13 +1,11 @@
 #pragma once
 
-#include <csignal>
-#include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
+#include "Process.h"
 
 namespace tally::test {
 
@@ -19,28 +17,13 @@ public:
         : record_(recordFile) {
         std::vector<std::string> args{TALLY_VIRTUAL_LIGHT, "--quiet", "--record", recordFile};
         args.insert(args.end(), options.begin(), options.end());
-        int out[2];
-        if (::pipe(out) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
+        process_ = std::make_unique<Process>(args, std::vector<std::string>{});
         // The first line is the terminal's path; --quiet keeps it from writing more.
-        char c;
-        while (::read(out[0], &c, 1) == 1 && c != '\n') path_ += c;
-        output_ = out[0];
+        const std::string& out = process_->readUntil(
+            [](const std::string& o) { return o.find('\n') != std::string::npos; },
+            std::chrono::seconds(10));
+        path_ = out.substr(0, out.find('\n'));
     }
-    ~VirtualLight() { stop(); }
-    VirtualLight(const VirtualLight&) = delete;
-    VirtualLight& operator=(const VirtualLight&) = delete;
 
     const std::string& path() const { return path_; }
 
@@ -51,21 +34,10 @@ public:
         return lines;
     }
 
-    void stop() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-        if (output_ >= 0) ::close(output_);
-        output_ = -1;
-    }
-
 private:
     std::string record_;
     std::string path_;
-    pid_t pid_ = -1;
-    int output_ = -1;
+    std::unique_ptr<Process> process_;
 };
 
 }  // namespace tally::test
