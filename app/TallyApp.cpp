@@ -68,7 +68,7 @@ TallyApp::TallyApp(AppModel::Options options, QObject* parent)
       menu_(std::make_unique<QMenu>()) {
     platform::Desktop::becomeMenuBarOnly();
     QApplication::setQuitOnLastWindowClosed(false);  // only "Quit Tally" ends it
-    content_ = new MenuContent(*model_, *menu_);
+    new MenuContent(*model_, *menu_);
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         Log::write("no system tray: Tally runs without its menu");

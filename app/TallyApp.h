@@ -12,8 +12,6 @@ class QSystemTrayIcon;
 
 namespace tally {
 
-class MenuContent;
-
 // The application: one tray item whose icon is the state's emoji and whose menu is the
 // MenuContent; no window. Without a tray it runs on (engine, light and activity log) and says so
 // once in the activity log.
@@ -34,8 +32,7 @@ private:
     void showState();
 
     std::unique_ptr<AppModel> model_;
-    std::unique_ptr<QMenu> menu_;
-    MenuContent* content_;
+    std::unique_ptr<QMenu> menu_;  // owns the MenuContent
     std::unique_ptr<QSystemTrayIcon> tray_;
 };
 

@@ -51,6 +51,8 @@ TEST(TallyBinary, dryRunSimulatePrintsTheStartAndAStateEveryFourSeconds) {
     std::ifstream log(home.file(".local/state/tally/Tally.log"));
     const std::string logged((std::istreambuf_iterator<char>(log)), {});
     EXPECT_EQ(count(logged, "light state: "), count(out, "light state: "));
+    EXPECT_EQ(count(logged, "no system tray: Tally runs without its menu"), 1u)
+        << "the offscreen platform has no tray; Tally runs on and says so once";
 }
 
 TEST(TallyBinary, aBusyLineTurnsTheLightRed) {

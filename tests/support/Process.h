@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -20,6 +23,9 @@ public:
         if (::pipe(out) != 0) return;
         pid_ = ::fork();
         if (pid_ == 0) {
+#ifdef __linux__
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // a crashed or timed-out test leaves nothing behind
+#endif
             ::dup2(out[1], STDOUT_FILENO);
             ::close(out[0]);
             ::close(out[1]);
