@@ -5,6 +5,7 @@
 #include <string>
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@ public:
         }
         pid_ = ::fork();
         if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             ::execl(executable_.c_str(), "MSTeams", "600", static_cast<char*>(nullptr));
             ::_exit(127);
         }
