@@ -17,7 +17,7 @@ Engine::~Engine() {
     {
         const std::lock_guard lock(mutex_);
         stopping_ = true;
-        tasks_.clear();  // a lightOffNow() still waiting is released by its broken promise
+        tasks_.clear();  // a caller still waiting in runAndWait() is released by its broken promise
     }
     wake_.notify_all();
     worker_.join();
@@ -26,9 +26,30 @@ Engine::~Engine() {
 void Engine::post(std::function<void()> task) {
     {
         const std::lock_guard lock(mutex_);
+        if (stopping_) return;  // dropped; a waiting caller is released by the broken promise
         tasks_.push_back(std::move(task));
     }
     wake_.notify_all();
+}
+
+void Engine::runAndWait(std::function<void()> task) {
+    if (std::this_thread::get_id() == worker_.get_id()) {
+        task();  // waiting for ourselves would never end
+        return;
+    }
+    // Only the task holds the promise, so a task that is dropped unrun breaks it and the wait
+    // ends; the caller keeps nothing but the future.
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    post([task = std::move(task), done = std::move(done)] {
+        task();
+        done->set_value();
+    });
+    finished.wait();
+}
+
+void Engine::switchOff() {
+    if (device_) device_->sendNow(std::string(command(LightState::off)));
 }
 
 void Engine::start() {
@@ -61,25 +82,25 @@ void Engine::startTest() {
 }
 
 void Engine::lightOffNow() {
-    const auto off = [this] {
-        if (device_) device_->sendNow(std::string(command(LightState::off)));
-    };
-    if (std::this_thread::get_id() == worker_.get_id()) {
-        off();  // waiting for ourselves would never end
-        return;
-    }
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> finished = done->get_future();
-    post([off, done] {
-        off();
-        done->set_value();
+    runAndWait([this] {
+        asleep_ = true;
+        switchOff();
     });
-    finished.wait();
 }
 
 void Engine::didWake() {
     post([this] {
+        asleep_ = false;
         if (device_) device_->invalidate();
+    });
+}
+
+void Engine::finish() {
+    runAndWait([this] {
+        switchOff();
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+        tasks_.clear();
     });
 }
 
@@ -123,7 +144,8 @@ void Engine::step() {
 
     Snapshot snapshot{state_, false, std::nullopt, source_->logsReadable()};
     if (device_) {
-        device_->show(std::string(command(paused_ && !testing ? LightState::off : onDisplay)));
+        const bool dark = asleep_ || (paused_ && !testing);
+        device_->show(std::string(command(dark ? LightState::off : onDisplay)));
         device_->update();
         snapshot.lightConnected = device_->isConnected();
         snapshot.firmware = device_->firmwareVersion();

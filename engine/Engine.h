@@ -65,15 +65,22 @@ public:
     void setBrightness(int value);
     // Shows every light state for 1.5 seconds each, starting over if a test is running.
     void startTest();
-    // Sends "OFF" to a connected light and returns once that is done (before sleep, at quit).
+    // Before sleep: sends "OFF" to a connected light and returns once that is done. The light
+    // stays off until didWake(), whatever the ticks in between would show.
     void lightOffNow();
     // The light may have been reset while the machine slept: send the current command again.
     void didWake();
+    // At quit: sends "OFF" to a connected light and stops, in one task, so that "OFF" is the
+    // last line the light receives. Returns once that is done; the engine does nothing after.
+    void finish();
 
 private:
     using Clock = std::chrono::steady_clock;
 
     void post(std::function<void()> task);
+    // Runs `task` on the worker and waits for it (at once when called on the worker).
+    void runAndWait(std::function<void()> task);
+    void switchOff();
     void run();
     void step();
 
@@ -87,13 +94,14 @@ private:
     LightState state_ = LightState::unknown;
     std::deque<std::pair<LightState, double>> testQueue_;
     bool paused_ = false;
+    bool asleep_ = false;  // from lightOffNow() to didWake(): the light stays off
 
     // Shared with the callers, under mutex_.
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::function<void()>> tasks_;
     bool ticking_ = false;
-    bool stopping_ = false;
+    bool stopping_ = false;  // destroyed or finished: no task or tick runs any more
     Clock::time_point nextTick_;
 
     std::thread worker_;  // last: starts once everything above exists

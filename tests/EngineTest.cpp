@@ -1,5 +1,6 @@
 #include "Engine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <condition_variable>
@@ -144,23 +145,73 @@ TEST_F(EngineTest, colourTestShowsEveryStateThenReturnsAndRestartsOnRequest) {
     EXPECT_THAT(loggedMessages(), ElementsAre("light state: Busy"));
 }
 
-TEST_F(EngineTest, lightOffNowWaitsForTheLightAndWakeSendsAgain) {
+TEST_F(EngineTest, lightOffNowHoldsTheLightOffUntilWake) {
     VirtualLight light(dir.file("light.txt"));
     auto engine = makeEngine({LightState::busy}, deviceOn(light));
     engine->start();
     waitForLast(light, "C 255 0 0");
     engine->lightOffNow();
     EXPECT_EQ(light.received().back(), "OFF") << "written before lightOffNow returned";
+    engine->setPaused(false);
+    waitForSnapshots(5);
+    EXPECT_EQ(light.received().back(), "OFF") << "no tick lights it again before wake";
 
-    waitForLast(light, "C 255 0 0");  // the next tick shows the presence colour again
     engine->didWake();
+    waitForLast(light, "C 255 0 0");
     waitForSnapshots(3);
-    EXPECT_THAT(light.received(),
-                ElementsAre("PING", "B 100", "C 255 0 0", "OFF", "C 255 0 0", "C 255 0 0"))
-        << "after wake the unchanged colour is sent again";
+    EXPECT_EQ(light.received()[4], "C 255 0 0") << "after wake the colour comes back";
 
     engine.reset();
-    EXPECT_EQ(light.received().size(), 6u) << "nothing is sent when the engine goes";
+    const auto sent = light.received().size();
+    EXPECT_EQ(light.received().size(), sent) << "nothing is sent when the engine goes";
+}
+
+TEST_F(EngineTest, finishSendsOffAsTheLastLineAndStops) {
+    // A late light: a tick falling due while "OFF" is in flight must not run after it.
+    VirtualLight light(dir.file("light.txt"), {"--delay", "150"});
+    auto engine = makeEngine({LightState::busy}, deviceOn(light));
+    engine->start();
+    waitForLast(light, "C 255 0 0");
+    engine->finish();
+    const std::size_t reported = [&] {
+        const std::lock_guard lock(mutex);
+        return snapshots.size();
+    }();
+    engine->setPaused(false);
+    engine->startTest();
+    engine->lightOffNow();  // returns at once: the engine has finished
+    engine->didWake();
+    engine.reset();
+    const auto received = light.received();
+    EXPECT_EQ(received.back(), "OFF");
+    EXPECT_EQ(std::count(received.begin(), received.end(), "OFF"), 1);
+    const std::lock_guard lock(mutex);
+    EXPECT_EQ(snapshots.size(), reported) << "no tick after finish()";
+}
+
+TEST_F(EngineTest, destroyingTheEngineReleasesACallerWaitingForIt) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> polling{false};
+    auto engine = std::make_unique<Engine>(
+        [&] {
+            polling = true;
+            released.wait();  // the worker is busy while another thread waits for it
+            return std::make_unique<ScriptedSource>(std::vector{LightState::busy});
+        },
+        nullptr, [](const Engine::Snapshot&) {}, [](const std::string&) {});
+    engine->start();
+    while (!polling) std::this_thread::yield();
+    auto waiting = std::make_shared<std::atomic<bool>>(true);
+    std::thread([raw = engine.get(), waiting] {
+        raw->lightOffNow();
+        *waiting = false;
+    }).detach();
+    std::thread destroying([&engine] { engine.reset(); });
+    for (int i = 0; i < 2000 && *waiting; ++i) std::this_thread::sleep_for(5ms);
+    EXPECT_FALSE(*waiting) << "lightOffNow() still waits for an engine being destroyed";
+    release.set_value();
+    destroying.join();
 }
 
 TEST_F(EngineTest, operationsPostedWhileTheSourceIsBuiltRunAfterItInOrder) {
@@ -203,7 +254,7 @@ TEST_F(EngineTest, lightOffNowNeverWaitsForItself) {
     waitForLast(light, "C 255 0 0");
     for (int i = 0; i < 1000 && ticks < 4; ++i) std::this_thread::sleep_for(5ms);
     EXPECT_GE(ticks, 4);
-    EXPECT_THAT(light.received(), ElementsAre("PING", "B 100", "C 255 0 0", "OFF", "C 255 0 0"));
+    EXPECT_THAT(light.received(), ElementsAre("PING", "B 100", "C 255 0 0", "OFF"));
 }
 
 TEST_F(EngineTest, withoutADeviceLightOffNowReturnsAtOnce) {
