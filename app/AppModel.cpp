@@ -158,4 +158,6 @@ void AppModel::willSleep() {
 
 void AppModel::didWake() { engine_->didWake(); }
 
+void AppModel::finish() { engine_->finish(); }
+
 }  // namespace tally

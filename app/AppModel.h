@@ -58,6 +58,8 @@ public:
     // What happens before the machine sleeps and after it wakes.
     void willSleep();
     void didWake();
+    // The light off for good, before the application ends (quit, a signal, the session's end).
+    void finish();
 
 signals:
     void stateChanged();

@@ -1,6 +1,7 @@
 #include "MenuContent.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
 
 #include "AppModel.h"
@@ -52,6 +53,7 @@ MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(
     quit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // Command-Q on macOS
     quit_->setShortcutContext(Qt::ApplicationShortcut);
     connect(quit_, &QAction::triggered, this, &MenuContent::quitTally);
+    menu.installEventFilter(this);
 
     connect(&model_, &AppModel::stateChanged, this, &MenuContent::showState);
     connect(&model_, &AppModel::pausedChanged, this, [this] {
@@ -89,8 +91,18 @@ void MenuContent::showBrightness() {
 void MenuContent::showStartAtLogin() { startAtLogin_->setChecked(model_.startAtLogin()); }
 
 void MenuContent::quitTally() {
-    model_.engine().lightOffNow();
+    model_.finish();
     QCoreApplication::quit();
+}
+
+bool MenuContent::eventFilter(QObject* watched, QEvent* event) {
+    // An open menu takes the keyboard, and Qt does not look for shortcuts while it has it.
+    if (event->type() == QEvent::KeyPress &&
+        QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination()) == quit_->shortcut()) {
+        quit_->trigger();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 }  // namespace tally

@@ -23,6 +23,9 @@ public:
 
     QAction* quitAction() const { return quit_; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void showState();
     void showLight();

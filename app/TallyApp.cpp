@@ -69,11 +69,14 @@ TallyApp::TallyApp(AppModel::Options options, QObject* parent)
     platform::Desktop::becomeMenuBarOnly();
     QApplication::setQuitOnLastWindowClosed(false);  // only "Quit Tally" ends it
     new MenuContent(*model_, *menu_);
+    // However the application ends (quit, a signal, the desktop session's end), the light is
+    // switched off on the way out.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { model_->finish(); });
 
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        Log::write("no system tray: Tally runs without its menu");
-        return;
-    }
+    // The icon is made and shown even without a tray: a tray host that starts later (as at
+    // login) gets it then.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        Log::write("no system tray: Tally runs without its menu until one appears");
     tray_ = std::make_unique<QSystemTrayIcon>();
     tray_->setContextMenu(menu_.get());
     if (!platform::Desktop::trayClickOpensMenu())

@@ -2,8 +2,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "CommandLine.h"
 #include "Desktop.h"
+#include "Log.h"
 #include "TallyApp.h"
+#include "Termination.h"
 
 namespace {
 
@@ -24,9 +27,20 @@ bool confirmStartAtLogin() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    namespace platform = tally::platform;
+    const char* fallback = platform::Desktop::fallbackQtPlatform();
+    if (fallback) qputenv("QT_QPA_PLATFORM", fallback);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tally"));
     QApplication::setApplicationName(QStringLiteral("Tally"));
+    QApplication::setApplicationVersion(QStringLiteral(TALLY_VERSION));
+    if (const auto status = tally::CommandLine::handle(QApplication::arguments())) return *status;
+
+    // A signal ends Tally the way "Quit Tally" does: the application quits, and on the way out
+    // the light is switched off.
+    const auto termination = platform::watchTermination([] { QCoreApplication::quit(); });
     tally::TallyApp tally({QApplication::arguments(), confirmStartAtLogin});
+    if (fallback)
+        tally::Log::write(std::string("no display: Tally runs on Qt's ") + fallback + " platform");
     return QApplication::exec();
 }

@@ -1,5 +1,6 @@
 #include "Desktop.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 #include <QDesktopServices>
@@ -7,6 +8,12 @@
 #include <QUrl>
 
 namespace tally::platform::Desktop {
+
+const char* fallbackQtPlatform() {
+    for (const char* set : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (const char* value = std::getenv(set); value && *value) return nullptr;
+    return "offscreen";
+}
 
 void becomeMenuBarOnly() {}
 

@@ -4,6 +4,8 @@
 
 namespace tally::platform::Desktop {
 
+const char* fallbackQtPlatform() { return nullptr; }  // the native platform needs no DISPLAY
+
 void becomeMenuBarOnly() { [NSApp setActivationPolicy:NSApplicationActivationPolicyAccessory]; }
 
 bool trayClickOpensMenu() { return true; }

@@ -4,6 +4,11 @@
 
 #include <cstdlib>
 
+#include "AppModel.h"
+#include "Log.h"
+#include "support/TempDir.h"
+#include "support/VirtualLight.h"
+
 #include <gtest/gtest.h>
 
 #include "support/Process.h"
@@ -76,4 +81,26 @@ TEST_F(SleepWatcherTest, holdsADelayUntilTheLightIsOffAndTakesItAgainAfterWake) 
     ASSERT_TRUE(processEventsUntil([&] { return wakes == 1; }));
     EXPECT_TRUE(processEventsUntil([&] { return tallyInhibits(); }));
     EXPECT_EQ(sleeps, 1);
+}
+
+TEST_F(SleepWatcherTest, nothingButOffReachesTheLightFromSleepToWake) {
+    TempDir dir;
+    Log::setFile(dir.file("Tally.log"), true);
+    VirtualLight light(dir.file("light.txt"));
+    // Simulated presence changes every four seconds: a change while asleep must stay dark.
+    AppModel model({{"tally", "--simulate", "--port", QString::fromStdString(light.path())}, {}, true});
+    ASSERT_TRUE(processEventsUntil([&] { return light.received().size() >= 3; }));
+
+    prepareForSleep(true);
+    ASSERT_TRUE(processEventsUntil([&] { return !light.received().empty() && light.received().back() == "OFF"; }));
+    const std::size_t asleep = light.received().size();
+    const LightState before = model.state();
+    ASSERT_TRUE(processEventsUntil([&] { return model.state() != before; }))
+        << "the simulated state moved on while asleep";
+    EXPECT_EQ(light.received().size(), asleep) << light.received().back();
+
+    prepareForSleep(false);
+    ASSERT_TRUE(processEventsUntil([&] { return light.received().size() > asleep; }));
+    EXPECT_EQ(light.received().back(), command(model.state())) << "the current colour after wake";
+    Log::setEcho(false);
 }

@@ -1,6 +1,7 @@
 // The built tally program, run as a person would, with its home in a temporary folder.
 #include <filesystem>
 #include <fstream>
+#include <csignal>
 #include <regex>
 #include <thread>
 
@@ -21,6 +22,29 @@ std::vector<std::string> environmentFor(const TempDir& home) {
     return {"HOME=" + home.path().string(), "QT_QPA_PLATFORM=offscreen",
             "XDG_CONFIG_HOME=" + home.file(".config"), "XDG_STATE_HOME=" + home.file(".local/state"),
             "XDG_RUNTIME_DIR=" + home.path().string(), "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent"};
+}
+
+std::string teamsLogIn(const TempDir& home, const std::string& availability) {
+    const std::string logs = home.file(
+        "Library/Group Containers/UBF8T346G9.com.microsoft.teams/Library/Application Support/Logs");
+    std::filesystem::create_directories(logs);
+    const std::string teamsLog = logs + "/MSTeams_2026-12-07.log";
+    std::ofstream(teamsLog) << "UserPresenceAction: {availability: " << availability << "}\n";
+    return teamsLog;
+}
+
+bool eventuallyLast(const VirtualLight& light, const std::string& command) {
+    for (auto end = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < end;) {
+        const auto got = light.received();
+        if (!got.empty() && got.back() == command) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+std::string activityLog(const TempDir& home) {
+    std::ifstream log(home.file(".local/state/tally/Tally.log"));
+    return std::string((std::istreambuf_iterator<char>(log)), {});
 }
 
 std::size_t count(const std::string& text, const std::string& what) {
@@ -48,10 +72,7 @@ TEST(TallyBinary, dryRunSimulatePrintsTheStartAndAStateEveryFourSeconds) {
     EXPECT_NE(inCall, std::string::npos);
 
     // The same lines go to the activity log, each just after it is printed.
-    const auto logged = [&] {
-        std::ifstream log(home.file(".local/state/tally/Tally.log"));
-        return std::string((std::istreambuf_iterator<char>(log)), {});
-    };
+    const auto logged = [&] { return activityLog(home); };
     for (int i = 0; i < 500 && logged().find("light state: In a call") == std::string::npos; ++i)
         std::this_thread::sleep_for(10ms);
     tally.stop();
@@ -64,27 +85,91 @@ TEST(TallyBinary, dryRunSimulatePrintsTheStartAndAStateEveryFourSeconds) {
 
 TEST(TallyBinary, aBusyLineTurnsTheLightRed) {
     TempDir home;
-    const std::string logs = home.file(
-        "Library/Group Containers/UBF8T346G9.com.microsoft.teams/Library/Application Support/Logs");
-    std::filesystem::create_directories(logs);
-    const std::string teamsLog = logs + "/MSTeams_2026-12-07.log";
-    std::ofstream(teamsLog) << "UserPresenceAction: {availability: Available}\n";
+    const std::string teamsLog = teamsLogIn(home, "Available");
     FakeTeams teams(home);
     VirtualLight light(home.file("light.txt"));
     Process tally({TALLY_BINARY, "--port", light.path()}, environmentFor(home));
 
-    const auto lastIs = [&](const std::string& command) {
-        for (auto end = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < end;) {
-            const auto got = light.received();
-            if (!got.empty() && got.back() == command) return true;
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
-    };
-    ASSERT_TRUE(lastIs("C 0 255 0"));
+    ASSERT_TRUE(eventuallyLast(light, "C 0 255 0"));
     std::ofstream(teamsLog, std::ios::app) << "UserPresenceAction: {availability: Busy}\n";
-    EXPECT_TRUE(lastIs("C 255 0 0"));
+    EXPECT_TRUE(eventuallyLast(light, "C 255 0 0"));
     EXPECT_THAT(light.received(), testing::ElementsAre("PING", "B 100", "C 0 255 0", "C 255 0 0"));
     EXPECT_EQ(tally.readUntil([](const std::string&) { return false; }, 1s), "")
         << "nothing on standard output without --dry-run or --simulate";
+}
+
+TEST(TallyBinary, signalsEndItAsQuittingDoesWithTheLightOff) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        TempDir home;
+        teamsLogIn(home, "Busy");
+        FakeTeams teams(home);
+        VirtualLight light(home.file("light.txt"));
+        Process tally({TALLY_BINARY, "--port", light.path()}, environmentFor(home));
+        ASSERT_TRUE(eventuallyLast(light, "C 255 0 0")) << signal;
+        EXPECT_EQ(tally.stop(signal), 0) << "exit status 0 after signal " << signal;
+        EXPECT_EQ(light.received().back(), "OFF") << signal;
+    }
+}
+
+TEST(TallyBinary, aLightThatNeverAnswersDoesNotKeepItFromEnding) {
+    TempDir home;
+    VirtualLight light(home.file("light.txt"), {"--silent"});
+    Process tally({TALLY_BINARY, "--dry-run", "--simulate", "--port", light.path()}, environmentFor(home));
+    tally.readUntil([](const std::string& o) { return o.find("Tally started") != std::string::npos; }, 20s);
+    Process again({TALLY_BINARY, "--port", light.path()}, environmentFor(home));
+    for (int i = 0; i < 500 && light.received().empty(); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(again.stop(SIGTERM), 0);
+    EXPECT_EQ(tally.stop(SIGTERM), 0);
+}
+
+TEST(TallyBinary, aClosedStandardOutputIsNoReasonToDie) {
+    TempDir home;
+    VirtualLight light(home.file("light.txt"));
+    Process tally({TALLY_BINARY, "--simulate", "--port", light.path()}, environmentFor(home));
+    tally.readUntil([](const std::string& o) { return o.find('\n') != std::string::npos; }, 20s);
+    tally.closeOutput();  // | head -1
+    // The simulation moves on every four seconds, each change echoed into the closed pipe.
+    ASSERT_TRUE(eventuallyLast(light, "C 255 0 0"));
+    EXPECT_EQ(tally.stop(SIGTERM), 0);
+    EXPECT_EQ(light.received().back(), "OFF");
+    EXPECT_EQ(count(activityLog(home), "light state: Busy"), 1u) << "the file log goes on";
+}
+
+TEST(TallyBinary, withoutADisplayItRunsOffscreenAndSaysSo) {
+    TempDir home;
+    std::vector<std::string> environment;
+    for (auto& e : environmentFor(home))
+        if (!e.starts_with("QT_QPA_PLATFORM=")) environment.push_back(e);
+    // The test's own environment reaches the child too: make sure it names no display.
+    environment.insert(environment.end(), {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
+    Process tally({TALLY_BINARY, "--dry-run", "--simulate"}, environment);
+    const auto& out = tally.readUntil(
+        [](const std::string& o) { return o.find("no display") != std::string::npos; }, 20s);
+    EXPECT_THAT(out, testing::HasSubstr("Tally started (dry run) (simulate)"));
+    EXPECT_THAT(out, testing::HasSubstr("no display: Tally runs on Qt's offscreen platform"));
+    EXPECT_EQ(tally.stop(SIGTERM), 0);
+}
+
+TEST(TallyBinary, helpVersionAndUnknownArguments) {
+    TempDir home;
+    std::filesystem::permissions(home.path(), std::filesystem::perms::owner_all);  // a runtime folder
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), TALLY_BINARY);
+        auto p = std::make_unique<Process>(args, environmentFor(home), Process::Errors::collected);
+        return p;
+    };
+    auto help = run({"--help"});
+    EXPECT_THAT(help->readUntil([](const std::string&) { return false; }, 10s),
+                testing::AllOf(testing::HasSubstr("--port <path>"), testing::HasSubstr("--simulate"),
+                               testing::HasSubstr("--dry-run"), testing::HasSubstr("--version")));
+    EXPECT_EQ(help->wait(), 0);
+    auto version = run({"--version"});
+    EXPECT_EQ(version->readUntil([](const std::string&) { return false; }, 10s), "tally 0.1.0\n");
+    EXPECT_EQ(version->wait(), 0);
+
+    auto misspelt = run({"--dry-run", "--simulate", "--prot", "/dev/null", "-x"});
+    const auto& out = misspelt->readUntil(
+        [](const std::string& o) { return o.find("Tally started") != std::string::npos; }, 20s);
+    EXPECT_THAT(out, testing::HasSubstr("tally: ignoring --prot, -x, /dev/null (see tally --help)\n"));
+    EXPECT_EQ(misspelt->stop(SIGTERM), 0) << "and it runs";
 }

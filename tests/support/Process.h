@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,10 +16,13 @@
 
 namespace tally::test {
 
-// A program run by a test, its standard output collected; ended when the test is done.
+// A program run by a test, its standard output (and, if asked, its standard error) collected;
+// ended when the test is done.
 class Process {
 public:
-    Process(std::vector<std::string> args, std::vector<std::string> environment) {
+    enum class Errors { passed, collected };
+    Process(std::vector<std::string> args, std::vector<std::string> environment,
+            Errors errors = Errors::passed) {
         int out[2];
         if (::pipe(out) != 0) return;
         pid_ = ::fork();
@@ -27,6 +31,7 @@ public:
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // a crashed or timed-out test leaves nothing behind
 #endif
             ::dup2(out[1], STDOUT_FILENO);
+            if (errors == Errors::collected) ::dup2(out[1], STDERR_FILENO);
             ::close(out[0]);
             ::close(out[1]);
             for (auto& e : environment) ::putenv(e.data());
@@ -61,10 +66,31 @@ public:
         return output;
     }
 
+    // Closes the reading end, as `| head -1` does once it has its line.
+    void closeOutput() {
+        if (output_ >= 0) ::close(output_);
+        output_ = -1;
+    }
+
+    // Waits for it to end by itself and returns its exit status as waitpid gives it.
+    int wait() { return stop(0); }
+    // The same, giving up after `limit`.
+    std::optional<int> waitFor(std::chrono::milliseconds limit) {
+        for (auto end = std::chrono::steady_clock::now() + limit; pid_ > 0;) {
+            if (::waitpid(pid_, &status_, WNOHANG) == pid_) {
+                pid_ = -1;
+                break;
+            }
+            if (std::chrono::steady_clock::now() > end) return std::nullopt;
+            ::usleep(10'000);
+        }
+        return status_;
+    }
+
     // Ends it (if it still runs) and returns its exit status as waitpid gives it.
     int stop(int signal = SIGKILL) {
         if (pid_ > 0) {
-            ::kill(pid_, signal);
+            if (signal != 0) ::kill(pid_, signal);
             ::waitpid(pid_, &status_, 0);
             pid_ = -1;
         }
