@@ -37,7 +37,7 @@ std::optional<std::vector<std::string>> listDirectory(const std::string& directo
 struct FileDescriptor {
     int fd;
     explicit FileDescriptor(const std::string& path)
-        : fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {}
+        : fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW)) {}
     ~FileDescriptor() {
         if (fd >= 0) ::close(fd);
     }
@@ -90,6 +90,7 @@ std::vector<std::string> LogTailer::files() const {
         if (!name.starts_with(prefix) || !name.ends_with(suffix)) continue;
         std::string path = joinPath(directory_, name);
         const auto info = fileInfo(path);
+        if (info && !info->regular) continue;
         const double mtime = info ? info->mtime : 0;  // unreadable attributes sort as oldest
         entries.push_back({std::move(path), mtime});
     }
@@ -157,6 +158,10 @@ void LogTailer::readNew(const LineVisitor& visit, LineFilter filter) {
         partial_.clear();
     }
     if (pos_ >= size) return;
+    if (size - pos_ > maxPollBytes) {
+        pos_ = size - maxPollBytes;
+        partial_ = LineSplitter(maxLineBytes, /*skipFirstLine=*/true);
+    }
     const FileDescriptor file(*path_);
     if (file.fd < 0) return;  // pos stays; the next poll tries again
     // Read up to the size seen, no further: a file that grows without end (or a link to a
@@ -196,7 +201,7 @@ std::optional<FileInfo> LogTailer::fileInfo(const std::string& path) {
 #endif
     return FileInfo{static_cast<double>(modified.tv_sec) +
                         static_cast<double>(modified.tv_nsec) / 1'000'000'000.0,
-                    static_cast<std::uint64_t>(st.st_size)};
+                    static_cast<std::uint64_t>(st.st_size), S_ISREG(st.st_mode)};
 }
 
 std::vector<std::string> LogTailer::lines(std::string_view bytes) {

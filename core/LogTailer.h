@@ -17,6 +17,7 @@ const std::string& teamsLogDirectory();
 struct FileInfo {
     double mtime;        // seconds since 1970, with the nanoseconds
     std::uint64_t size;  // bytes
+    bool regular;        // a plain file: not a link, folder, FIFO or device
 };
 
 // Follows the newest Teams log file as it grows, across the files that Teams starts one after
@@ -30,6 +31,10 @@ public:
     // What one read holds, and the longest line kept; a longer line is dropped whole.
     static constexpr std::size_t readChunkBytes = 256 * 1024;
     static constexpr std::size_t maxLineBytes = 1024 * 1024;
+    // The most one poll reads. When more than this is new (a large file found late, a file
+    // followed from its first byte, a jump in size), only its last part is read, its first,
+    // possibly cut, line dropped: what lies before is history.
+    static constexpr std::uint64_t maxPollBytes = 64ull * 1024 * 1024;
 
     explicit LogTailer(std::string directory, UptimeClock clock = uptimeNow);
 
@@ -38,7 +43,8 @@ public:
     double lastActivity() const { return lastActivity_; }
     double secondsSinceActivity() const { return clock_() - lastActivity_; }
 
-    // The Teams log files in the directory, oldest first (stable by modification time).
+    // The Teams log files in the directory, oldest first (stable by modification time). Only
+    // plain files: Teams writes nothing else, and a link could lead anywhere (a device).
     std::vector<std::string> files() const;
     // Whether the directory can be listed now; asked afresh on every call.
     bool folderReadable() const;

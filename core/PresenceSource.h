@@ -38,7 +38,7 @@ private:
 class LogPresenceSource final : public PresenceSource {
 public:
     static constexpr double staleAfter = 720;
-    static constexpr std::uint64_t startupScanBytes = 64ull * 1024 * 1024;
+    static constexpr std::uint64_t startupScanBytes = LogTailer::maxPollBytes;
     static constexpr double processCheckInterval = 5;
 
     static bool teamsIsRunning();

@@ -62,6 +62,11 @@ void write(std::string_view message) {
         fs::rename(path, path + ".1", error);
     }
     if (createFolder) fs::create_directories(fs::path(path).parent_path(), error);
+    // Only ever a plain file: opening a FIFO would wait for a reader for ever, and a device or
+    // a folder is no place for the log. Such a path loses the line like an unwritable one.
+    if (const auto type = fs::status(path, error).type();
+        type != fs::file_type::regular && type != fs::file_type::not_found)
+        return;
     std::ofstream out(path, std::ios::binary | std::ios::app);
     if (out) out.write(line.data(), static_cast<std::streamsize>(line.size()));
 }

@@ -1,6 +1,9 @@
 #include "LogTailer.h"
 
+#include <filesystem>
+
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -37,6 +40,41 @@ TEST_F(LogTailerTest, listsOnlyTeamsLogsOldestFirst) {
     dir.touch("MSTeams_b.log", 20.5);
     dir.touch("MSTeams_a.log", 20.25);
     EXPECT_THAT(tailer.files(), ElementsAre(dir.file("MSTeams_a.log"), dir.file("MSTeams_b.log")));
+}
+
+TEST_F(LogTailerTest, onlyPlainFilesAreTeamsLogs) {
+    dir.write("elsewhere.txt", "a log kept elsewhere\n");
+    dir.write("MSTeams_plain.log", "x\n");
+    std::filesystem::create_symlink("/dev/urandom", dir.file("MSTeams_device.log"));
+    std::filesystem::create_symlink(dir.file("elsewhere.txt"), dir.file("MSTeams_link.log"));
+    std::filesystem::create_directory(dir.file("MSTeams_folder.log"));
+    ::mkfifo(dir.file("MSTeams_fifo.log").c_str(), 0600);
+    EXPECT_THAT(tailer.files(), ElementsAre(dir.file("MSTeams_plain.log")));
+}
+
+TEST_F(LogTailerTest, onePollReadsAtMostItsBoundAndDropsTheCutLine) {
+    const auto sparse = [&](const std::string& name, std::uint64_t hole) {
+        // A line, then a hole that reads as NULs, then the newest lines.
+        dir.write(name, "oldest line\n");
+        std::filesystem::resize_file(dir.file(name), 12 + hole);
+        dir.append(name, "\ncut\nnewest line\n");
+    };
+    // Found late, far larger than one poll may read.
+    sparse("MSTeams_1.log", 2 * LogTailer::maxPollBytes);
+    EXPECT_THAT(tailer.poll(), ElementsAre("cut", "newest line"))
+        << "the NULs before the last part were the first, cut line";
+    // A followed file that jumps in size.
+    std::filesystem::resize_file(dir.file("MSTeams_1.log"), std::filesystem::file_size(dir.file("MSTeams_1.log")) + 3 * LogTailer::maxPollBytes);
+    dir.append("MSTeams_1.log", "\nafter the jump\n");
+    EXPECT_THAT(tailer.poll(), ElementsAre("after the jump"));
+    // Just within the bound, everything comes.
+    dir.write("MSTeams_2.log", "first\n");
+    std::filesystem::resize_file(dir.file("MSTeams_2.log"), LogTailer::maxPollBytes - 7);
+    dir.append("MSTeams_2.log", "\nlast\n");
+    dir.touch("MSTeams_2.log", 1e9);
+    const auto lines = pollAfterRolloverCheck();
+    ASSERT_EQ(lines.size(), 2u) << "the NUL line is longer than a line may be, and dropped";
+    EXPECT_THAT(lines, ElementsAre("first", "last"));
 }
 
 TEST_F(LogTailerTest, equalTimesKeepTheListingOrder) {

@@ -1,6 +1,7 @@
 #include "Log.h"
 
 #include <fstream>
+#include <future>
 #include <regex>
 #include <thread>
 
@@ -8,6 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "support/TempDir.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tally;
 using namespace tally::test;
@@ -68,6 +73,24 @@ TEST_F(LogTest, aFolderThatMayNotBeCreatedLosesTheLineQuietly) {
     Log::setFile(missing, false);
     Log::write("lost");
     EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+TEST_F(LogTest, aPathThatIsNotAPlainFileLosesTheLineWithoutWaiting) {
+    std::filesystem::create_directories(dir.file("logs"));
+    ::mkfifo(file.c_str(), 0600);  // opening it for writing would wait for a reader
+    auto written = std::async(std::launch::async, [] { Log::write("into a FIFO"); });
+    if (written.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "the write waits for a reader of the FIFO";
+        ::close(::open(file.c_str(), O_RDONLY | O_NONBLOCK));  // let it go
+        return;
+    }
+    std::filesystem::remove(file);
+    std::filesystem::create_directory(file);
+    Log::write("into a folder");
+    EXPECT_TRUE(std::filesystem::is_directory(file));
+    std::filesystem::remove(file);
+    Log::write("and a plain file again");
+    EXPECT_EQ(readLines(file).size(), 1u);
 }
 
 TEST_F(LogTest, echoPrintsEachLineOnceOnlyWhenOn) {

@@ -1,5 +1,7 @@
 #include "PresenceSource.h"
 
+#include <filesystem>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -75,6 +77,16 @@ TEST_F(LogPresenceSourceTest, historyReadsAtMostTheBudgetNewestFirst) {
     auto source = makeSource();
     EXPECT_FALSE(source->tracker().availability) << "no older file is consulted";
     EXPECT_THAT(messages, ElementsAre("startup status from log history: none found"));
+}
+
+TEST_F(LogPresenceSourceTest, historyLeavesOutEntriesThatAreNotPlainFiles) {
+    writeFiles({{"MSTeams_1.log", busyLine}, {"elsewhere.txt", awayLine}});
+    // Newer than the real log by being made later; a link is charged its own few bytes.
+    std::filesystem::create_symlink(dir.file("elsewhere.txt"), dir.file("MSTeams_2.log"));
+    for (int i = 0; i < 20; ++i)
+        std::filesystem::create_symlink("/dev/urandom", dir.file("MSTeams_3_" + std::to_string(i) + ".log"));
+    auto source = makeSource();
+    EXPECT_EQ(source->tracker().availability, Availability::busy) << "only the plain file counts";
 }
 
 TEST_F(LogPresenceSourceTest, missingFolderFindsNothingAndIsNotReadable) {
