@@ -43,8 +43,27 @@ void BM_QuietPoll(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(tailer.poll());
 }
 
+// A 32 GiB sparse file that turns up late, followed from its first byte: one poll reads only
+// its last 64 MiB, so the tick that finds it stays short.
+void BM_FirstPoll_LateSparseFile_32GiB(benchmark::State& state) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tally-bench-XXXXXX").string();
+    const std::string dir = ::mkdtemp(pattern.data());
+    const std::string file = dir + "/MSTeams_huge.log";
+    std::ofstream(file) << "UserPresenceAction: {availability: Busy}\n";
+    std::filesystem::resize_file(file, 32ull << 30);
+    std::ofstream(file, std::ios::app) << "\nUserPresenceAction: {availability: Away}\n";
+    for (auto _ : state) {
+        tally::LogTailer tailer(dir);
+        benchmark::DoNotOptimize(tailer.poll());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(tally::LogTailer::maxPollBytes));
+    std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 
+BENCHMARK(BM_FirstPoll_LateSparseFile_32GiB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StartupHistory_64MiB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuietPoll)->Unit(benchmark::kMicrosecond);
 

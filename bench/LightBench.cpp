@@ -36,6 +36,28 @@ void BM_UpdateBlocks_SilentLight(benchmark::State& state) {
     std::filesystem::remove(recordFile());
 }
 
+// A device that answers with 64 KiB and no line feed: the wait ends once 4 KiB have come.
+void BM_UpdateBlocks_BabblingDevice(benchmark::State& state) {
+    tally::test::VirtualLight light(recordFile(), {"--babble"});
+    double now = 0;
+    tally::LightDevice device(light.path(), [](const std::string&) {}, [&] { return now; });
+    for (auto _ : state) {
+        now += tally::LightDevice::retryInterval;
+        device.update();
+    }
+    std::filesystem::remove(recordFile());
+}
+
+// --port /dev/zero: a device of endless NULs, tried every three seconds.
+void BM_UpdateBlocks_DevZero(benchmark::State& state) {
+    double now = 0;
+    tally::LightDevice device("/dev/zero", [](const std::string&) {}, [&] { return now; });
+    for (auto _ : state) {
+        now += tally::LightDevice::retryInterval;
+        device.update();
+    }
+}
+
 // A light that is unplugged while connected: the next command notices the hang-up at once.
 void BM_UpdateBlocks_VanishedLight(benchmark::State& state) {
     for (auto _ : state) {
@@ -59,6 +81,8 @@ void BM_UpdateBlocks_VanishedLight(benchmark::State& state) {
 
 BENCHMARK(BM_CommandRoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_UpdateBlocks_SilentLight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_UpdateBlocks_BabblingDevice)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_UpdateBlocks_DevZero)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 BENCHMARK(BM_UpdateBlocks_VanishedLight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 BENCHMARK_MAIN();

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -35,6 +36,20 @@ void configure(int fd) {
     attributes.c_cflag |= CLOCAL | CREAD;
     ::tcsetattr(fd, TCSANOW, &attributes);
     ::tcflush(fd, TCIOFLUSH);
+}
+
+// The text after the first `count` characters (not bytes) of valid UTF-8.
+std::string afterCharacters(const std::string& text, std::size_t count) {
+    std::size_t at = 0;
+    for (std::size_t seen = 0; at < text.size() && seen < count; ++seen)
+        do ++at;
+        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80);
+    return text.substr(at);
+}
+
+bool isCharacterDevice(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode);
 }
 
 // The answer wait is real time, whatever clock paces the device.
@@ -104,6 +119,14 @@ bool LightDevice::connect() {
                      "; on Linux install packaging/linux/60-tally-light.rules (see the README)");
             continue;
         }
+        // A regular file would have "PING" written over its first bytes, and a FIFO or a
+        // folder is no light either: only a device is spoken to.
+        if (!isCharacterDevice(fd_)) {
+            if (notSerialPorts_.insert(path).second) log_(path + " is not a serial port");
+            closePort();
+            continue;
+        }
+        readBuffer_.clear();  // lines left from an earlier connection answer nothing here
         configure(fd_);
         std::optional<std::string> answer;
         if (::write(fd_, "PING\n", 5) == 5) answer = readLine(answerTimeout);
@@ -112,7 +135,7 @@ bool LightDevice::connect() {
             closePort();
             continue;
         }
-        firmwareVersion_ = answer->size() > 5 ? answer->substr(5) : std::string();
+        firmwareVersion_ = afterCharacters(*answer, 5);
         portPath_ = path;
         shown_.reset();
         log_("light connected on " + path + " (firmware " + *firmwareVersion_ + ")");
@@ -156,9 +179,12 @@ std::optional<std::string> LightDevice::readLine(double timeout) {
         const ssize_t got = ::read(fd_, chunk, sizeof chunk);
         if (got <= 0) return std::nullopt;
         readBuffer_.append(chunk, static_cast<std::size_t>(got));
-        // No line feed in this much: the device babbles. Drop it rather than grow forever.
-        if (readBuffer_.size() > maxBufferedBytes && readBuffer_.find('\n') == std::string::npos)
+        // No line feed in this much: the device babbles, and no answer is coming. Drop it
+        // rather than grow, and stop waiting rather than read on for the rest of the second.
+        if (readBuffer_.size() > maxBufferedBytes && readBuffer_.find('\n') == std::string::npos) {
             readBuffer_.clear();
+            return std::nullopt;
+        }
     }
 }
 

@@ -74,7 +74,8 @@ private:
     UptimeClock clock_;
     PortFinder findPorts_;
     std::string readBuffer_;
-    std::set<std::string> refusedPorts_;  // told about once per run
+    std::set<std::string> refusedPorts_;    // told about once per run
+    std::set<std::string> notSerialPorts_;  // the same
 };
 
 }  // namespace tally

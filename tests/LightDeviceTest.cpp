@@ -1,5 +1,9 @@
 #include "LightDevice.h"
 
+#include <fstream>
+
+#include <sys/stat.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -44,6 +48,7 @@ TEST_F(LightDeviceTest, handshakeGivesTheFirmwareThenBrightnessThenColour) {
         {{"--version", "2.0"}, "2.0"},
         {{"--version", "2.0", "--crlf"}, "2.0"},
         {{"--version", ""}, ""},
+        {{"--pong", "PONG\u21921.2"}, "1.2"},  // five characters go, not five bytes
     };
     for (const auto& [options, version] : cases) {
         SCOPED_TRACE(testing::PrintToString(options));
@@ -164,6 +169,37 @@ TEST_F(LightDeviceTest, portsThatAreNotALight) {
         EXPECT_FALSE(device->isConnected());
         EXPECT_THAT(messages, ElementsAre(light.path() + " did not answer PING, not a Tally"));
     }
+}
+
+TEST_F(LightDeviceTest, onlyDevicesAreSpokenTo) {
+    dir.write("notes.txt", "a person's notes\n");
+    ::mkfifo(dir.file("fifo").c_str(), 0600);
+    for (const std::string name : {"notes.txt", "fifo"}) {
+        SCOPED_TRACE(name);
+        messages.clear();
+        auto device = onPort(dir.file(name));
+        for (int i = 0; i < 3; ++i, clock.now += 3) device->update();
+        EXPECT_FALSE(device->isConnected());
+        EXPECT_THAT(messages, ElementsAre(dir.file(name) + " is not a serial port")) << "once";
+    }
+    std::ifstream notes(dir.file("notes.txt"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(notes), {}), "a person's notes\n");
+}
+
+TEST_F(LightDeviceTest, answersLeftFromAnEarlierConnectionAnswerNothing) {
+    // Every answer comes twice: the spare ones are still waiting when the light is replugged.
+    VirtualLight light(record(), {"--double"});
+    auto device = onPort(light.path());
+    for (auto colour : {"C 255 0 0", "C 0 255 0", "OFF"}) {
+        device->show(colour);
+        device->update();
+    }
+    device->close();
+    messages.clear();
+    clock.now += 3;
+    device->update();
+    EXPECT_TRUE(device->isConnected()) << testing::PrintToString(messages);
+    EXPECT_THAT(messages, ElementsAre("light connected on " + light.path() + " (firmware 1.0)"));
 }
 
 TEST_F(LightDeviceTest, sendNowOnlyWhileConnected) {

@@ -5,6 +5,7 @@
 //   virtual-light [--plain | --quiet] [--record FILE] [--version TEXT] [misbehaviour...]
 //
 // --plain shows one line per command instead of a swatch; --quiet shows nothing but the path.
+// --pong TEXT answers PING with TEXT exactly, for versions with odd separators.
 // --record-times puts the monotonic clock's seconds before each recorded line.
 //
 // Misbehaviour, for tests: --silent (never answer), --delay MS (answer late), --answer WORD
@@ -37,6 +38,7 @@ struct Options {
     std::string record;
     bool recordTimes = false;
     std::string version = "1.0";
+    std::string pong;  // the whole handshake answer, when set
     bool silent = false;
     int delayMs = 0;
     std::string answer = "OK";
@@ -51,7 +53,7 @@ struct Options {
 [[noreturn]] void usage(const char* problem) {
     std::fprintf(stderr, "virtual-light: %s\n", problem);
     std::fprintf(stderr,
-                 "usage: virtual-light [--plain | --quiet] [--record FILE] [--record-times] [--version TEXT] [--silent]\n"
+                 "usage: virtual-light [--plain | --quiet] [--record FILE] [--record-times] [--version TEXT] [--pong TEXT] [--silent]\n"
                  "       [--delay MS] [--answer WORD] [--crlf] [--double] [--refuse-handshake]\n"
                  "       [--vanish-after N] [--garbage] [--babble]\n");
     std::exit(2);
@@ -70,6 +72,7 @@ Options parse(int argc, char** argv) {
         else if (arg == "--record") o.record = value();
         else if (arg == "--record-times") o.recordTimes = true;
         else if (arg == "--version") o.version = value();
+        else if (arg == "--pong") o.pong = value();
         else if (arg == "--silent") o.silent = true;
         else if (arg == "--delay") o.delayMs = std::atoi(value().c_str());
         else if (arg == "--answer") o.answer = value();
@@ -114,6 +117,7 @@ void show(const Options& o, const std::string& line, int brightness) {
 std::string answerTo(const Options& o, const std::string& line) {
     if (o.babble) return std::string(64 * 1024, 'x');
     if (o.garbage) return "\xFF\xFE\xC3(";
+    if (line == "PING" && !o.refuseHandshake && !o.pong.empty()) return o.pong;
     if (line == "PING" && !o.refuseHandshake)
         return o.version.empty() ? "PONG" : "PONG " + o.version;
     return o.answer;
