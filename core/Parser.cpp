@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <unordered_map>
 
 #include <re2/re2.h>
@@ -18,14 +19,44 @@ constexpr std::array<std::string_view, 7> availabilityNames{
 
 // The patterns are compiled once, on first use; C++ guarantees that a function-local static
 // is built exactly once even when threads race for it, and RE2 matching is thread-safe.
+// The patterns were written for ICU, whose classes differ from RE2's on control characters:
+// ICU's \s is Unicode's White_Space (RE2's leaves out vertical tab and the rest), and ICU's
+// '.' stops at every line terminator (RE2's only at line feed). Both are spelt out here so that
+// the patterns match what they always meant.
+constexpr std::string_view whiteSpace =
+    R"(\t\n\x0B\f\r \x{85}\x{A0}\x{1680}\x{2000}-\x{200A}\x{2028}\x{2029}\x{202F}\x{205F}\x{3000})";
+constexpr std::string_view notLineEnd = R"([^\n\x0B\f\r\x{85}\x{2028}\x{2029}])";
+
+// The pattern with ICU's meaning of \s and '.' written out for RE2.
+std::string icu(std::string_view pattern) {
+    std::string out;
+    bool inClass = false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        if (c == '\\' && i + 1 < pattern.size()) {
+            if (pattern[++i] == 's')
+                out += inClass ? std::string(whiteSpace) : "[" + std::string(whiteSpace) + "]";
+            else
+                out += pattern.substr(i - 1, 2);
+        } else if (c == '.' && !inClass) {
+            out += notLineEnd;
+        } else {
+            if (c == '[') inClass = true;
+            if (c == ']') inClass = false;
+            out += c;
+        }
+    }
+    return out;
+}
+
 struct Patterns {
-    RE2 userPresence{R"(UserPresenceAction: \{[^}]*?\bavailability:\s*(\w+))"};
+    RE2 userPresence{icu(R"(UserPresenceAction: \{[^}]*?\bavailability:\s*(\w+))")};
     RE2 iconPresence{
-        R"(UpdateIconPresence.*?presence update to icon v\d+:\s*([A-Za-z][A-Za-z ]*[A-Za-z]))"};
-    RE2 callStart{
-        R"(Window: \([^)]*?\bname=([^;)\s]+)[^)]*\)\s+Setting close prompt from web: meeting\b)"};
-    RE2 callEnd{
-        R"(Window: \([^)]*?\bname=([^;)\s]+)[^)]*\)\s+(?:Resetting close prompt from web|WindowCloseActionDestroy, letting))"};
+        icu(R"(UpdateIconPresence.*?presence update to icon v\d+:\s*([A-Za-z][A-Za-z ]*[A-Za-z]))")};
+    RE2 callStart{icu(
+        R"(Window: \([^)]*?\bname=([^;)\s]+)[^)]*\)\s+Setting close prompt from web: meeting\b)")};
+    RE2 callEnd{icu(
+        R"(Window: \([^)]*?\bname=([^;)\s]+)[^)]*\)\s+(?:Resetting close prompt from web|WindowCloseActionDestroy, letting))")};
 
     Patterns() {
         for (const RE2* re : {&userPresence, &iconPresence, &callStart, &callEnd})

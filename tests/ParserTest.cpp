@@ -96,6 +96,32 @@ TEST(Parser, meetingWindowLines) {
     });
 }
 
+TEST(Parser, controlCharactersMeanWhatTheyMeanToICU) {
+    // ICU's \s takes vertical tab, form feed and carriage return; its '.' takes none of them.
+    const std::string icon = "UpdateIconPresence: presence update to icon v2:";
+    const std::string start = "Setting close prompt from web: meeting";
+    for (const std::string c : {"\v", "\f", "\r"}) {
+        SCOPED_TRACE(testing::PrintToString(c));
+        expectAll({
+            {"UserPresenceAction: {availability:" + c + "Busy}", presence(A::busy, "Busy")},
+            {"UserPresenceAction: {" + c + "availability: Busy" + c + "}", presence(A::busy, "Busy")},
+            {icon + c + "Busy", presence(A::busy, "Busy")},
+            {"UpdateIconPresence" + c + " presence update to icon v2: Busy", std::nullopt},
+            {"UpdateIconPresence: presence update to icon v2: Busy" + c + "x", presence(A::busy, "Busy")},
+            {"Window: (name=w1)" + c + start, call(true, "w1")},
+            {"Window: (name=w1" + c + "x) " + start, call(true, "w1")},
+            {"Window: (" + c + "name=w1) Resetting close prompt from web", call(false, "w1")},
+            {"Window: (name=w1)" + c + c + "WindowCloseActionDestroy, letting", call(false, "w1")},
+        });
+    }
+    // Unicode white space outside ASCII is white space too; a line separator ends '.'.
+    expectAll({
+        {"UserPresenceAction: {availability:\u00A0Away}", presence(A::away, "Away")},
+        {"Window: (name=w2)\u3000" + start, call(true, "w2")},
+        {"UpdateIconPresence\u2028 presence update to icon v2: Busy", std::nullopt},
+    });
+}
+
 TEST(Parser, precedenceBetweenKindsOfLine) {
     expectAll({
         // A window line wins over a presence record in the same line ...
