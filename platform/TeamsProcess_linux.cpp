@@ -2,26 +2,41 @@
 
 #include <atomic>
 #include <cctype>
-#include <cstring>
 #include <string>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tally::platform {
 
 namespace {
 
-// The new client's executable is named MSTeams; the kernel keeps the name in /proc/PID/comm.
-bool isTeams(const char* pid) {
-    const std::string path = std::string("/proc/") + pid + "/comm";
+// The start of a file in /proc; empty if it cannot be read.
+std::string readStart(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char name[32];
-    const ssize_t got = ::read(fd, name, sizeof name);
+    if (fd < 0) return {};
+    char text[512];
+    const ssize_t got = ::read(fd, text, sizeof text);
     ::close(fd);
-    return got == 8 && std::memcmp(name, "MSTeams\n", 8) == 0;
+    return got > 0 ? std::string(text, static_cast<std::size_t>(got)) : std::string();
+}
+
+// The new client's executable is named MSTeams; the kernel keeps the name in /proc/PID/comm.
+// Only a live process of this user counts, as on macOS, where only the user's session is
+// seen: a zombie has ended, and another user's Teams shows nothing of ours.
+bool isTeams(const char* pid) {
+    const std::string folder = std::string("/proc/") + pid;
+    if (readStart(folder + "/comm") != "MSTeams\n") return false;
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || st.st_uid != ::getuid()) return false;
+    // "PID (comm) S ...": the state follows the last parenthesis.
+    const std::string stat = readStart(folder + "/stat");
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos || close + 2 >= stat.size()) return false;
+    const char state = stat[close + 2];
+    return state != 'Z' && state != 'X';
 }
 
 // The process found last time: while Teams runs, one look at it answers the question, and a
