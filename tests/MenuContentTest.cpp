@@ -9,6 +9,7 @@
 
 #include "AppModel.h"
 #include "Log.h"
+#include "support/FirmwareLight.h"
 #include "support/QtWait.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"
@@ -119,6 +120,21 @@ TEST_F(MenuContentTest, startAtLoginShowsWhatTheModelSettledOn) {
     item->trigger();
     EXPECT_FALSE(item->isChecked());
 }
+
+#ifdef TALLY_NODE
+TEST_F(MenuContentTest, quitTurnsTheFirmwaresLedsDark) {
+    FirmwareLight light(dir.file("leds.txt"));
+    ASSERT_TRUE(light.eventuallyShows("0 0 0"));
+    auto model = makeModel({"--simulate", "--port", QString::fromStdString(light.path())});
+    MenuContent content(*model, menu);
+    ASSERT_TRUE(processEventsUntil([&] { return light.colours().size() >= 2; }, std::chrono::seconds(30)))
+        << "the simulation's first colour";
+    QTimer::singleShot(0, content.quitAction(), &QAction::trigger);
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(1); });  // a safety net only
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(light.eventuallyShows("0 0 0")) << "dark after Quit Tally";
+}
+#endif
 
 TEST_F(MenuContentTest, quitSwitchesTheLightOffFirst) {
     VirtualLight light(dir.file("light.txt"));
