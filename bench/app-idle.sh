@@ -4,7 +4,7 @@
 # log that does not change, and the light is the virtual one.
 #   bench/app-idle.sh BUILD_DIR
 set -euo pipefail
-build=${1:-build/default}
+build=${1:-build/dev}
 home=$(mktemp -d)
 cleanup() { kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$home"; }
 pids=()

@@ -1,15 +1,6 @@
 #include "LightDevice.h"
 
-#include <cerrno>
-#include <chrono>
-#include <cstring>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
-
+#include "SerialLink.h"
 #include "SerialPorts.h"
 #include "Utf8.h"
 
@@ -26,18 +17,6 @@ std::string trimmed(std::string_view s) {
     return std::string(s.substr(first, last - first + 1));
 }
 
-// Raw 8-bit at 115200 baud, local line, receiver on; both queues emptied. The handshake decides
-// whether this worked, so failures here are not checked.
-void configure(int fd) {
-    termios attributes{};
-    ::tcgetattr(fd, &attributes);
-    ::cfmakeraw(&attributes);
-    ::cfsetspeed(&attributes, B115200);
-    attributes.c_cflag |= CLOCAL | CREAD;
-    ::tcsetattr(fd, TCSANOW, &attributes);
-    ::tcflush(fd, TCIOFLUSH);
-}
-
 // The text after the first `count` characters (not bytes) of valid UTF-8.
 std::string afterCharacters(const std::string& text, std::size_t count) {
     std::size_t at = 0;
@@ -47,22 +26,18 @@ std::string afterCharacters(const std::string& text, std::size_t count) {
     return text.substr(at);
 }
 
-bool isCharacterDevice(int fd) {
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode);
-}
-
 // The answer wait is real time, whatever clock paces the device.
 double realNow() { return uptimeNow(); }
 
 }  // namespace
 
 LightDevice::LightDevice(std::optional<std::string> port, LogCallback log, UptimeClock clock,
-                         PortFinder findPorts)
+                         PortFinder findPorts, PortOpener open)
     : fixedPort_(std::move(port)),
       log_(std::move(log)),
       clock_(std::move(clock)),
-      findPorts_(std::move(findPorts)) {}
+      findPorts_(std::move(findPorts)),
+      open_(open ? std::move(open) : PortOpener(&platform::openSerialLink)) {}
 
 LightDevice::~LightDevice() { closePort(); }
 
@@ -102,8 +77,7 @@ void LightDevice::sendNow(const std::string& command) {
 void LightDevice::close() { closePort(); }
 
 void LightDevice::closePort() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    link_.reset();
     portPath_.reset();
 }
 
@@ -111,25 +85,22 @@ bool LightDevice::connect() {
     const std::vector<std::string> candidates =
         fixedPort_ ? std::vector<std::string>{*fixedPort_} : findPorts_();
     for (const std::string& path : candidates) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd_ < 0) {
+        platform::SerialOpenFailure failure{};
+        link_ = open_(path, failure);
+        if (!link_) {
             // The usual first-day problem on Linux; say so once, not every three seconds.
-            if ((errno == EACCES || errno == EPERM) && refusedPorts_.insert(path).second)
+            if (failure == platform::SerialOpenFailure::noPermission && refusedPorts_.insert(path).second)
                 log_("no permission to open " + path +
                      "; on Linux install packaging/linux/60-tally-light.rules (see the README)");
-            continue;
-        }
-        // A regular file would have "PING" written over its first bytes, and a FIFO or a
-        // folder is no light either: only a device is spoken to.
-        if (!isCharacterDevice(fd_)) {
-            if (notSerialPorts_.insert(path).second) log_(path + " is not a serial port");
-            closePort();
+            // A regular file would have "PING" written over its first bytes, and a FIFO is no
+            // light either: only a device is spoken to.
+            if (failure == platform::SerialOpenFailure::notADevice && notSerialPorts_.insert(path).second)
+                log_(path + " is not a serial port");
             continue;
         }
         readBuffer_.clear();  // lines left from an earlier connection answer nothing here
-        configure(fd_);
         std::optional<std::string> answer;
-        if (::write(fd_, "PING\n", 5) == 5) answer = readLine(answerTimeout);
+        if (link_->write("PING\n")) answer = readLine(answerTimeout);
         if (!answer || !answer->starts_with("PONG")) {
             log_(path + " did not answer PING, not a Tally");
             closePort();
@@ -148,8 +119,7 @@ bool LightDevice::connect() {
 bool LightDevice::send(const std::string& command) {
     const std::string line = command + "\n";
     std::optional<std::string> answer;
-    if (fd_ >= 0 && ::write(fd_, line.data(), line.size()) == static_cast<ssize_t>(line.size()))
-        answer = readLine(answerTimeout);
+    if (link_ && link_->write(line)) answer = readLine(answerTimeout);
     if (!answer) {
         log_("light disconnected or not answering");
         closePort();
@@ -171,14 +141,7 @@ std::optional<std::string> LightDevice::readLine(double timeout) {
         }
         const double remaining = deadline - realNow();
         if (remaining <= 0) return std::nullopt;
-        pollfd waiting{fd_, POLLIN, 0};
-        if (::poll(&waiting, 1, static_cast<int>(remaining * 1000)) < 1 ||
-            (waiting.revents & (POLLERR | POLLHUP | POLLNVAL)))
-            return std::nullopt;
-        char chunk[256];
-        const ssize_t got = ::read(fd_, chunk, sizeof chunk);
-        if (got <= 0) return std::nullopt;
-        readBuffer_.append(chunk, static_cast<std::size_t>(got));
+        if (!link_->read(readBuffer_, readChunkBytes, remaining)) return std::nullopt;
         // No line feed in this much: the device babbles, and no answer is coming. Drop it
         // rather than grow, and stop waiting rather than read on for the rest of the second.
         if (readBuffer_.size() > maxBufferedBytes && readBuffer_.find('\n') == std::string::npos) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -10,6 +11,11 @@
 #include "Uptime.h"
 
 namespace tally {
+
+namespace platform {
+class SerialLink;
+enum class SerialOpenFailure : int;
+}  // namespace platform
 
 // The link to the light: a USB serial device that answers one text line per line sent. It finds
 // the light (or uses the given port), proves it with PING/PONG, keeps it showing the wanted
@@ -24,18 +30,22 @@ public:
     static constexpr double keepAliveAfter = 30.0;
     // An answer line longer than this is garbage; the protocol's lines are a few bytes.
     static constexpr std::size_t maxBufferedBytes = 4096;
+    static constexpr std::size_t readChunkBytes = 256;
 
     using PortFinder = std::function<std::vector<std::string>()>;
+    // Opens a port (the platform's serial link unless a test gives its own).
+    using PortOpener = std::function<std::unique_ptr<platform::SerialLink>(
+        const std::string& path, platform::SerialOpenFailure& failure)>;
 
     // `port` is the user's port, tried alone and unchecked; without it the light is looked for
     // with `findPorts` at every attempt.
     LightDevice(std::optional<std::string> port, LogCallback log, UptimeClock clock = uptimeNow,
-                PortFinder findPorts = &LightDevice::findPorts);
+                PortFinder findPorts = &LightDevice::findPorts, PortOpener open = nullptr);
     ~LightDevice();
     LightDevice(const LightDevice&) = delete;
     LightDevice& operator=(const LightDevice&) = delete;
 
-    bool isConnected() const { return fd_ >= 0; }
+    bool isConnected() const { return link_ != nullptr; }
     const std::optional<std::string>& portPath() const { return portPath_; }
     const std::optional<std::string>& firmwareVersion() const { return firmwareVersion_; }
 
@@ -64,7 +74,7 @@ private:
     std::optional<std::string> portPath_;
     std::optional<std::string> firmwareVersion_;
     std::optional<std::string> fixedPort_;
-    int fd_ = -1;
+    std::unique_ptr<platform::SerialLink> link_;
     std::optional<std::string> wanted_;
     std::optional<std::string> shown_;
     int brightness_ = 100;
@@ -73,6 +83,7 @@ private:
     LogCallback log_;
     UptimeClock clock_;
     PortFinder findPorts_;
+    PortOpener open_;
     std::string readBuffer_;
     std::set<std::string> refusedPorts_;    // told about once per run
     std::set<std::string> notSerialPorts_;  // the same

@@ -1,13 +1,8 @@
 #include "LogTailer.h"
 
 #include <algorithm>
-#include <memory>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include "Files.h"
 #include "HomeDirectory.h"
 
 namespace tally {
@@ -20,47 +15,6 @@ std::string joinPath(const std::string& directory, std::string_view name) {
     if (path.back() != '/') path += '/';
     path += name;
     return path;
-}
-
-// The entry names of a directory in the order the system lists them; absent if it cannot be
-// listed.
-std::optional<std::vector<std::string>> listDirectory(const std::string& directory) {
-    DIR* dir = ::opendir(directory.c_str());
-    if (!dir) return std::nullopt;
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
-    ::closedir(dir);
-    return names;
-}
-
-// Closes a descriptor on every way out of a read.
-struct FileDescriptor {
-    int fd;
-    explicit FileDescriptor(const std::string& path)
-        : fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW)) {}
-    ~FileDescriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-};
-
-// Reads [from, from + limit) in chunks of at most LogTailer::readChunkBytes, handing each to
-// `consume`; stops early at the end of the file or on an error. Returns the bytes read.
-template <typename Consume>
-std::uint64_t readRange(int fd, std::uint64_t from, std::uint64_t limit, Consume&& consume) {
-    const auto chunk = static_cast<std::size_t>(
-        std::min<std::uint64_t>(LogTailer::readChunkBytes, std::max<std::uint64_t>(limit, 1)));
-    const auto buffer = std::make_unique<char[]>(chunk);
-    std::uint64_t total = 0;
-    while (total < limit) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, limit - total));
-        const ssize_t got = ::pread(fd, buffer.get(), want, static_cast<off_t>(from + total));
-        if (got <= 0) break;
-        total += static_cast<std::uint64_t>(got);
-        consume(std::string_view(buffer.get(), static_cast<std::size_t>(got)));
-    }
-    return total;
 }
 
 std::uint64_t sizeOf(const std::string& path) {
@@ -86,7 +40,7 @@ std::vector<std::string> LogTailer::files() const {
         double mtime;
     };
     std::vector<Entry> entries;
-    for (const std::string& name : listDirectory(directory_).value_or(std::vector<std::string>{})) {
+    for (const std::string& name : platform::Files::list(directory_).value_or(std::vector<std::string>{})) {
         if (!name.starts_with(prefix) || !name.ends_with(suffix)) continue;
         std::string path = joinPath(directory_, name);
         const auto info = fileInfo(path);
@@ -105,10 +59,7 @@ std::vector<std::string> LogTailer::files() const {
 bool LogTailer::folderReadable() const {
     // Opening the folder for reading is what listing it needs, and all the engine asks twice a
     // second: reading every entry each time would cost more than the rest of a quiet tick.
-    const int fd = ::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
+    return platform::Files::canOpenFolder(directory_);
 }
 
 void LogTailer::seekToEnd() {
@@ -162,15 +113,13 @@ void LogTailer::readNew(const LineVisitor& visit, LineFilter filter) {
         pos_ = size - maxPollBytes;
         partial_ = LineSplitter(maxLineBytes, /*skipFirstLine=*/true);
     }
-    const FileDescriptor file(*path_);
-    if (file.fd < 0) return;  // pos stays; the next poll tries again
-    // Read up to the size seen, no further: a file that grows without end (or a link to a
-    // device) cannot keep one poll reading forever. What Teams appends meanwhile comes next time.
-    const std::uint64_t got = readRange(file.fd, pos_, size - pos_, [&](std::string_view bytes) {
-        partial_.feed(bytes, visit, filter);
-    });
-    pos_ += got;
-    if (got > 0) lastActivity_ = clock_();
+    // Read up to the size seen, no further: a file that grows without end cannot keep one poll
+    // reading forever. What Teams appends meanwhile comes next time.
+    const auto got = platform::Files::readRange(*path_, pos_, size - pos_, readChunkBytes,
+                                                [&](std::string_view bytes) { partial_.feed(bytes, visit, filter); });
+    if (!got) return;  // pos stays; the next poll tries again
+    pos_ += *got;
+    if (*got > 0) lastActivity_ = clock_();
 }
 
 std::vector<std::string> LogTailer::tail(const std::string& path, std::uint64_t maxBytes) {
@@ -182,26 +131,18 @@ std::vector<std::string> LogTailer::tail(const std::string& path, std::uint64_t 
 void LogTailer::tail(const std::string& path, std::uint64_t maxBytes, const LineVisitor& visit,
                      LineFilter filter) {
     const auto info = fileInfo(path);
-    const FileDescriptor file(path);
-    if (file.fd < 0) return;
     const std::uint64_t start = info && info->size >= maxBytes ? info->size - maxBytes : 0;
     LineSplitter splitter(maxLineBytes, /*skipFirstLine=*/start > 0);
-    readRange(file.fd, start, maxBytes,
-              [&](std::string_view bytes) { splitter.feed(bytes, visit, filter); });
+    if (!platform::Files::readRange(path, start, maxBytes, readChunkBytes,
+                                    [&](std::string_view bytes) { splitter.feed(bytes, visit, filter); }))
+        return;
     splitter.finish(visit, filter);
 }
 
 std::optional<FileInfo> LogTailer::fileInfo(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
-#if defined(__APPLE__)
-    const auto& modified = st.st_mtimespec;
-#else
-    const auto& modified = st.st_mtim;
-#endif
-    return FileInfo{static_cast<double>(modified.tv_sec) +
-                        static_cast<double>(modified.tv_nsec) / 1'000'000'000.0,
-                    static_cast<std::uint64_t>(st.st_size), S_ISREG(st.st_mode)};
+    const auto info = platform::Files::info(path);
+    if (!info) return std::nullopt;
+    return FileInfo{info->mtime, info->size, info->regular};
 }
 
 std::vector<std::string> LogTailer::lines(std::string_view bytes) {

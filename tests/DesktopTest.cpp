@@ -39,6 +39,8 @@ bool eventually(Condition condition) {
 }  // namespace
 
 TEST(Desktop, theIconAppearsWithALateTrayAndCtrlQInTheOpenMenuQuits) {
+    for (const char* program : {"/usr/bin/Xvfb", "/usr/bin/trayer", "/usr/bin/xdotool"})
+        if (!std::filesystem::exists(program)) GTEST_SKIP() << program << " is missing (scripts/install-deps)";
     TempDir home;
     std::filesystem::permissions(home.path(), std::filesystem::perms::owner_all);
     Process x({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"}, {});

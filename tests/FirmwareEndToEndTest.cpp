@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "support/FakeTeams.h"
+#ifdef TALLY_NODE
 #include "support/FirmwareLight.h"
+#endif
 #include "support/Process.h"
 #include "support/TempDir.h"
 
@@ -15,6 +17,9 @@ using namespace tally::test;
 using namespace std::chrono_literals;
 
 TEST(FirmwareEndToEnd, teamsStatesReachTheLedsAndTheLightEndsDark) {
+#ifndef TALLY_NODE
+    GTEST_SKIP() << "node was not found when this was built";
+#else
     TempDir home;
     const std::string logs = home.file(
         "Library/Group Containers/UBF8T346G9.com.microsoft.teams/Library/Application Support/Logs");
@@ -35,4 +40,5 @@ TEST(FirmwareEndToEnd, teamsStatesReachTheLedsAndTheLightEndsDark) {
 
     EXPECT_EQ(tally.stop(SIGTERM), 0) << "SIGTERM ends Tally as quitting does";
     EXPECT_EQ(light.colours().back(), "0 0 0") << "and the light is dark when it has gone";
+#endif
 }

@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/FakeClock.h"
+#include "support/FakeSerialLink.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 #include "support/VirtualLight.h"
@@ -31,6 +33,11 @@ protected:
     }
     std::unique_ptr<LightDevice> onPort(const std::string& port) {
         return std::make_unique<LightDevice>(port, log(), clock.function());
+    }
+    // A device on the fake link, its port named "fake".
+    std::unique_ptr<LightDevice> onFake(FakeLight& light) {
+        return std::make_unique<LightDevice>("fake", log(), clock.function(), &LightDevice::findPorts,
+                                             light.opener());
     }
     std::unique_ptr<LightDevice> discovering() {
         return std::make_unique<LightDevice>(std::nullopt, log(), clock.function(), [this] {
@@ -160,6 +167,18 @@ TEST_F(LightDeviceTest, portsThatAreNotALight) {
     EXPECT_THAT(messages, IsEmpty());
 
     // Devices that answer the handshake wrongly, or not at all, are named each attempt.
+    using F = FakeLight::Fault;
+    for (const F fault : {F::refuseHandshake, F::silent, F::babbling, F::late, F::vanished}) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        messages.clear();
+        FakeLight light;
+        light.fault = fault;
+        auto device = onFake(light);
+        device->update();
+        EXPECT_FALSE(device->isConnected());
+        EXPECT_THAT(messages, ElementsAre("fake did not answer PING, not a Tally"));
+    }
+    // And the same over a real terminal, where the waiting and the bytes are real.
     for (auto option : {"--refuse-handshake", "--garbage", "--silent", "--babble"}) {
         SCOPED_TRACE(option);
         messages.clear();
@@ -187,19 +206,20 @@ TEST_F(LightDeviceTest, onlyDevicesAreSpokenTo) {
 }
 
 TEST_F(LightDeviceTest, answersLeftFromAnEarlierConnectionAnswerNothing) {
-    // Every answer comes twice: the spare ones are still waiting when the light is replugged.
-    VirtualLight light(record(), {"--double"});
-    auto device = onPort(light.path());
-    for (auto colour : {"C 255 0 0", "C 0 255 0", "OFF"}) {
-        device->show(colour);
-        device->update();
-    }
+    // A burst of extra answers is still waiting when the light is replugged.
+    FakeLight light;
+    auto device = onFake(light);
+    device->update();
+    light.fault = FakeLight::Fault::burst;
+    device->show("C 255 0 0");
+    device->update();
     device->close();
+    light.fault = FakeLight::Fault::none;
     messages.clear();
     clock.now += 3;
     device->update();
     EXPECT_TRUE(device->isConnected()) << testing::PrintToString(messages);
-    EXPECT_THAT(messages, ElementsAre("light connected on " + light.path() + " (firmware 1.0)"));
+    EXPECT_THAT(messages, ElementsAre("light connected on fake (firmware 1.0)"));
 }
 
 TEST_F(LightDeviceTest, sendNowOnlyWhileConnected) {

@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/FakeClock.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 

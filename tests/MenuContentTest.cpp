@@ -9,7 +9,9 @@
 
 #include "AppModel.h"
 #include "Log.h"
+#ifdef TALLY_NODE
 #include "support/FirmwareLight.h"
+#endif
 #include "support/QtWait.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"

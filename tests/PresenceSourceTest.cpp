@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/FakeClock.h"
 #include "support/TempDir.h"
 
 using namespace tally;

@@ -53,12 +53,4 @@ private:
     std::filesystem::path path_;
 };
 
-// A clock that moves only when the test says so.
-struct FakeClock {
-    double now = 1000;
-    auto function() {
-        return [this] { return now; };
-    }
-};
-
 }  // namespace tally::test

@@ -36,7 +36,7 @@ private:
 }  // namespace
 
 std::unique_ptr<QObject> watchSleep(std::function<void()> willSleep, std::function<void()> didWake,
-                                    LogCallback) {
+                                    SleepLog) {
     return std::make_unique<WorkspaceSleepWatcher>(std::move(willSleep), std::move(didWake));
 }
 

@@ -20,7 +20,7 @@ class LogindSleepWatcher : public QObject {
     Q_OBJECT
 public:
     LogindSleepWatcher(std::function<void()> willSleep, std::function<void()> didWake,
-                       LogCallback log)
+                       SleepLog log)
         : willSleep_(std::move(willSleep)), didWake_(std::move(didWake)), log_(std::move(log)) {
         QDBusConnection bus = QDBusConnection::systemBus();
         if (!bus.isConnected() ||
@@ -53,14 +53,14 @@ private:
 
     std::function<void()> willSleep_;
     std::function<void()> didWake_;
-    LogCallback log_;
+    SleepLog log_;
     QDBusUnixFileDescriptor inhibitor_;
 };
 
 }  // namespace
 
 std::unique_ptr<QObject> watchSleep(std::function<void()> willSleep, std::function<void()> didWake,
-                                    LogCallback log) {
+                                    SleepLog log) {
     return std::make_unique<LogindSleepWatcher>(std::move(willSleep), std::move(didWake),
                                                 std::move(log));
 }

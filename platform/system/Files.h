@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tally::platform::Files {
+
+struct Info {
+    double mtime;        // seconds since 1970, with the nanoseconds
+    std::uint64_t size;  // bytes
+    bool regular;        // a plain file: not a link, folder, FIFO or device
+};
+
+// The entry names of a folder in the order the system lists them; absent if it cannot be
+// listed.
+std::optional<std::vector<std::string>> list(const std::string& folder);
+// Whether the folder can be opened for listing, without listing it.
+bool canOpenFolder(const std::string& folder);
+// The entry's own attributes: a symbolic link is not followed.
+std::optional<Info> info(const std::string& path);
+// Reads [from, from + limit) of a file (never through a symbolic link) in pieces of at most
+// `chunk` bytes, handing each to `consume`; stops early at the end of the file or on an
+// error. Returns the bytes read, nothing if the file cannot be opened.
+std::optional<std::uint64_t> readRange(const std::string& path, std::uint64_t from,
+                                       std::uint64_t limit, std::size_t chunk,
+                                       const std::function<void(std::string_view)>& consume);
+
+}  // namespace tally::platform::Files
