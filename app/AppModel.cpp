@@ -5,15 +5,12 @@
 
 #include "LoginItem.h"
 #include "Log.h"
-#include "SleepWatcher.h"
 
 namespace tally {
 
 namespace {
 
 constexpr auto brightnessKey = "brightness";
-
-void logLine(const std::string& message) { Log::write(message); }
 
 std::string launchLine(const AppModel::Switches& s) {
     std::string line = "Tally started";
@@ -33,10 +30,11 @@ AppModel::Switches AppModel::parseSwitches(const QStringList& arguments) {
     return s;
 }
 
-AppModel::AppModel(Options options, QObject* parent)
+AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
+                   std::function<bool()> confirmStartAtLogin, QObject* parent)
     : QObject(parent),
-      switches_(parseSwitches(options.arguments)),
-      confirmStartAtLogin_(std::move(options.confirmStartAtLogin)),
+      switches_(std::move(switches)),
+      confirmStartAtLogin_(std::move(confirmStartAtLogin)),
       lightStatus_(QStringLiteral("Light: looking\u2026")),
       startAtLogin_(platform::LoginItem::status() == platform::LoginItem::Status::enabled) {
     Log::setEcho(switches_.dryRun || switches_.simulate);
@@ -44,43 +42,23 @@ AppModel::AppModel(Options options, QObject* parent)
     const int saved = QSettings().value(brightnessKey, 0).toInt();
     brightness_ = saved == 0 ? 100 : saved;
 
-    std::unique_ptr<LightDevice> device;
-    if (!switches_.dryRun) {
-        device = std::make_unique<LightDevice>(switches_.port, logLine);
-        device->setBrightness(brightness_);
-    }
-
-    Engine::SourceFactory makeSource;
-    if (switches_.simulate)
-        makeSource = [] { return std::make_unique<SimulatedSource>(4); };
-    else
-        makeSource = [] {
-            return std::make_unique<LogPresenceSource>(LogTailer(teamsLogDirectory()),
-                                                       &LogPresenceSource::teamsIsRunning, logLine);
-        };
-
     // Snapshots come from the engine's thread; the queued call brings them to this one and
     // is dropped if the model is gone by then. A snapshot like the one before changes nothing
     // here, so it is not sent: the main thread then sleeps while nothing happens.
-    engine_ = std::make_unique<Engine>(
-        std::move(makeSource), std::move(device),
+    engine_ = makeEngine(
+        brightness_,
         [this, last = std::optional<Engine::Snapshot>()](const Engine::Snapshot& snapshot) mutable {
             if (snapshot == last) return;
             last = snapshot;
             QMetaObject::invokeMethod(this, [this, snapshot] { apply(snapshot); },
                                       Qt::QueuedConnection);
-        },
-        logLine);
+        });
 
     Log::write(launchLine(switches_));
     engine_->start();
-
-    if (options.watchSleep)
-        sleepWatcher_ = platform::watchSleep([this] { willSleep(); }, [this] { didWake(); }, logLine);
 }
 
 AppModel::~AppModel() {
-    sleepWatcher_.reset();
     engine_.reset();  // no snapshot can arrive after this
 }
 
@@ -111,6 +89,8 @@ void AppModel::setPaused(bool paused) {
     }
     engine_->setPaused(paused_);
 }
+
+void AppModel::startTest() { engine_->startTest(); }
 
 void AppModel::setBrightness(int brightness) {
     if (brightness != brightness_) {

@@ -14,9 +14,9 @@
 
 namespace tally {
 
-// Between the engine and the menu: reads the switches and the saved brightness, builds the
-// light, the source and the engine, republishes each snapshot as properties (announcing only
-// real changes), and carries the user's choices to the engine and the system. Main thread only.
+// The view-model between the engine and the menu: republishes each snapshot as properties
+// (announcing only real changes), and carries the user's choices to the engine and the system.
+// What it drives is built for it (Wiring.h). Main thread only.
 class AppModel : public QObject {
     Q_OBJECT
 public:
@@ -29,15 +29,13 @@ public:
     // Every argument is looked at, the program's path included; unknown ones are ignored.
     static Switches parseSwitches(const QStringList& arguments);
 
-    struct Options {
-        QStringList arguments;
-        // Asks "Start Tally at login?"; true for "Add".
-        std::function<bool()> confirmStartAtLogin;
-        // Off in tests that have no business with the machine's sleep.
-        bool watchSleep = true;
-    };
+    // Makes the engine, its light set to the starting brightness, reporting to `onUpdate`.
+    using EngineFactory = std::function<std::unique_ptr<Engine>(int brightness, Engine::UpdateCallback onUpdate)>;
 
-    explicit AppModel(Options options, QObject* parent = nullptr);
+    // Reads the saved brightness, makes and starts the engine, writes the start line.
+    // `confirmStartAtLogin` asks "Start Tally at login?"; true for "Add".
+    AppModel(Switches switches, const EngineFactory& makeEngine,
+             std::function<bool()> confirmStartAtLogin, QObject* parent = nullptr);
     ~AppModel() override;
 
     LightState state() const { return state_; }
@@ -46,10 +44,11 @@ public:
     bool paused() const { return paused_; }
     int brightness() const { return brightness_; }
     bool startAtLogin() const { return startAtLogin_; }
-    Engine& engine() { return *engine_; }
     const Switches& switches() const { return switches_; }
 
     void setPaused(bool paused);
+    // Every colour for 1.5 seconds.
+    void startTest();
     // Saves the value and tells the engine.
     void setBrightness(int brightness);
     // Turning on asks first; the switch then shows what the system settled on.
@@ -82,7 +81,6 @@ private:
     int brightness_ = 100;
     bool startAtLogin_ = false;
     std::unique_ptr<Engine> engine_;
-    std::unique_ptr<QObject> sleepWatcher_;
 };
 
 }  // namespace tally

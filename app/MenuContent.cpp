@@ -36,7 +36,7 @@ MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(
     pause_->setCheckable(true);
     connect(pause_, &QAction::triggered, this, [this] { model_.setPaused(!model_.paused()); });
     connect(menu.addAction(QStringLiteral("Test colours")), &QAction::triggered, this,
-            [this] { model_.engine().startTest(); });
+            [this] { model_.startTest(); });
     menu.addSeparator();
 
     startAtLogin_ = menu.addAction(QStringLiteral("Start at login"));

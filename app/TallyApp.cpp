@@ -12,6 +12,7 @@
 #include "Log.h"
 #include "MenuContent.h"
 #include "Text.h"
+#include "Wiring.h"
 
 namespace tally {
 
@@ -62,9 +63,10 @@ QIcon TallyApp::iconFor(LightState state) {
     return QIcon(pixmap);
 }
 
-TallyApp::TallyApp(AppModel::Options options, QObject* parent)
+TallyApp::TallyApp(Options options, QObject* parent)
     : QObject(parent),
-      model_(std::make_unique<AppModel>(std::move(options))),
+      model_(Wiring::model(options.arguments, std::move(options.confirmStartAtLogin))),
+      sleepWatcher_(Wiring::watchSleep(*model_)),
       menu_(std::make_unique<QMenu>()) {
     platform::Desktop::becomeMenuBarOnly();
     QApplication::setQuitOnLastWindowClosed(false);  // only "Quit Tally" ends it
@@ -91,6 +93,7 @@ TallyApp::TallyApp(AppModel::Options options, QObject* parent)
 TallyApp::~TallyApp() {
     tray_.reset();
     menu_.reset();
+    sleepWatcher_.reset();
     model_.reset();
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QIcon>
 #include <QObject>
+#include <QStringList>
 
 #include "AppModel.h"
 
@@ -18,7 +20,11 @@ namespace tally {
 class TallyApp : public QObject {
     Q_OBJECT
 public:
-    explicit TallyApp(AppModel::Options options, QObject* parent = nullptr);
+    struct Options {
+        QStringList arguments;
+        std::function<bool()> confirmStartAtLogin;  // asks "Start Tally at login?"
+    };
+    explicit TallyApp(Options options, QObject* parent = nullptr);
     ~TallyApp() override;
 
     AppModel& model() { return *model_; }
@@ -32,6 +38,7 @@ private:
     void showState();
 
     std::unique_ptr<AppModel> model_;
+    std::unique_ptr<QObject> sleepWatcher_;
     std::unique_ptr<QMenu> menu_;  // owns the MenuContent
     std::unique_ptr<QSystemTrayIcon> tray_;
 };

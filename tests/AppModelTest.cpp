@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "Log.h"
+#include "Wiring.h"
 #include "support/QtWait.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"
@@ -41,11 +42,10 @@ protected:
     }
     std::unique_ptr<AppModel> makeModel(QStringList arguments) {
         arguments.prepend("tally");
-        return std::make_unique<AppModel>(AppModel::Options{arguments, [this] {
-                                                                ++confirmations;
-                                                                return answerAdd;
-                                                            },
-                                                            false});
+        return Wiring::model(arguments, [this] {
+            ++confirmations;
+            return answerAdd;
+        });
     }
     std::string autostartEntry() const {
         return std::string(std::getenv("XDG_CONFIG_HOME")) + "/autostart/tally.desktop";

@@ -9,6 +9,7 @@
 
 #include "AppModel.h"
 #include "Log.h"
+#include "Wiring.h"
 #ifdef TALLY_NODE
 #include "support/FirmwareLight.h"
 #endif
@@ -59,8 +60,7 @@ protected:
     void TearDown() override { Log::setEcho(false); }
     std::unique_ptr<AppModel> makeModel(QStringList arguments) {
         arguments.prepend("tally");
-        return std::make_unique<AppModel>(
-            AppModel::Options{arguments, [this] { return answerAdd; }, false});
+        return Wiring::model(arguments, [this] { return answerAdd; });
     }
 };
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "AppModel.h"
+#include "Wiring.h"
 #include "Log.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"
@@ -88,7 +89,9 @@ TEST_F(SleepWatcherTest, nothingButOffReachesTheLightFromSleepToWake) {
     Log::setFile(dir.file("Tally.log"), true);
     VirtualLight light(dir.file("light.txt"));
     // Simulated presence changes every four seconds: a change while asleep must stay dark.
-    AppModel model({{"tally", "--simulate", "--port", QString::fromStdString(light.path())}, {}, true});
+    auto made = Wiring::model({"tally", "--simulate", "--port", QString::fromStdString(light.path())}, {});
+    AppModel& model = *made;
+    const auto sleep = Wiring::watchSleep(model);
     ASSERT_TRUE(processEventsUntil([&] { return light.received().size() >= 3; }));
 
     prepareForSleep(true);
