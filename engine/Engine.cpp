@@ -57,7 +57,7 @@ void Engine::start() {
         source_ = makeSource_();
         const std::lock_guard lock(mutex_);
         ticking_ = true;
-        nextTick_ = Clock::now();
+        nextTick_ = timing_.clock();
     });
 }
 
@@ -95,6 +95,12 @@ void Engine::didWake() {
     });
 }
 
+void Engine::timeMoved() {
+    // Under the lock, so that the worker is either waiting or yet to read the clock.
+    { const std::lock_guard lock(mutex_); }
+    wake_.notify_all();
+}
+
 void Engine::finish() {
     runAndWait([this] {
         switchOff();
@@ -113,17 +119,15 @@ void Engine::run() {
             lock.unlock();
             task();
             lock.lock();
-        } else if (ticking_ && Clock::now() >= nextTick_) {
+        } else if (ticking_ && timing_.clock() >= nextTick_) {
             lock.unlock();
             step();
             lock.lock();
             // A slow tick (a light that does not answer) is not made up for: the next one
             // comes when the worker is free, then the half-second rhythm resumes.
-            const auto interval = std::chrono::duration_cast<Clock::duration>(
-                std::chrono::duration<double>(timing_.tick));
-            nextTick_ = std::max(nextTick_ + interval, Clock::now());
+            nextTick_ = std::max(nextTick_ + timing_.tick, timing_.clock());
         } else if (ticking_) {
-            wake_.wait_until(lock, nextTick_);
+            wake_.wait_for(lock, std::chrono::duration<double>(nextTick_ - timing_.clock()));
         } else {
             wake_.wait(lock);
         }

@@ -43,8 +43,8 @@ public:
     static constexpr double testColourSeconds = 1.5;
 
     struct Timing {
-        UptimeClock clock = uptimeNow;  // paces the colour test
-        double tick = tickSeconds;      // real seconds between ticks
+        UptimeClock clock = uptimeNow;  // paces the ticks and the colour test
+        double tick = tickSeconds;      // seconds on that clock between ticks
     };
 
     // `device` is absent in a dry run.
@@ -70,13 +70,14 @@ public:
     void lightOffNow();
     // The light may have been reset while the machine slept: send the current command again.
     void didWake();
+    // The clock jumped (a test's clock): look at it again now rather than at the next tick
+    // the old reading promised.
+    void timeMoved();
     // At quit: sends "OFF" to a connected light and stops, in one task, so that "OFF" is the
     // last line the light receives. Returns once that is done; the engine does nothing after.
     void finish();
 
 private:
-    using Clock = std::chrono::steady_clock;
-
     void post(std::function<void()> task);
     // Runs `task` on the worker and waits for it (at once when called on the worker).
     void runAndWait(std::function<void()> task);
@@ -102,7 +103,7 @@ private:
     std::deque<std::function<void()>> tasks_;
     bool ticking_ = false;
     bool stopping_ = false;  // destroyed or finished: no task or tick runs any more
-    Clock::time_point nextTick_;
+    double nextTick_ = 0;  // on timing_.clock
 
     std::thread worker_;  // last: starts once everything above exists
 };

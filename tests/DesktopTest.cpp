@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Eventually.h"
 #include "support/Process.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"
@@ -25,15 +26,6 @@ std::string run(std::vector<std::string> args, const std::string& display) {
 // The tray icon's window, once it is on screen.
 std::string visibleTallyWindows(const std::string& display) {
     return run({"/usr/bin/xdotool", "search", "--onlyvisible", "--class", "tally"}, display);
-}
-
-template <typename Condition>
-bool eventually(Condition condition) {
-    for (auto end = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < end;) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return false;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "Engine.h"
 #include "Log.h"
+#include "support/Eventually.h"
 #include "support/FakeTeams.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"
@@ -16,14 +17,6 @@ using namespace tally::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-bool eventually(const std::function<bool()>& condition, std::chrono::seconds limit = 20s) {
-    for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return condition();
-}
 
 std::vector<std::string> messagesIn(const std::string& logFile) {
     std::ifstream in(logFile);

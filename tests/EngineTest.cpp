@@ -9,6 +9,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/Eventually.h"
+#include "support/FakeClock.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"
 
@@ -37,7 +39,7 @@ private:
 class EngineTest : public testing::Test {
 protected:
     TempDir dir;
-    std::atomic<double> now{100};
+    FakeClock clock;
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<Engine::Snapshot> snapshots;
@@ -56,25 +58,40 @@ protected:
                 const std::lock_guard lock(mutex);
                 messages.push_back(m);
             },
-            Engine::Timing{[this] { return now.load(); }, 0.01});
+            Engine::Timing{clock.function(), Engine::tickSeconds});
     }
     std::unique_ptr<LightDevice> deviceOn(const VirtualLight& light) {
         return std::make_unique<LightDevice>(light.path(), [](const std::string&) {});
     }
-    // Waits until `count` more snapshots have arrived than `since`.
-    void waitForSnapshots(std::size_t count) {
+    std::size_t snapshotCount() {
+        const std::lock_guard lock(mutex);
+        return snapshots.size();
+    }
+    // Waits until `count` snapshots have arrived in all.
+    void waitForSnapshotCount(std::size_t count) {
         std::unique_lock lock(mutex);
-        const std::size_t target = snapshots.size() + count;
-        ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return snapshots.size() >= target; }));
+        ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return snapshots.size() >= count; }));
+    }
+    // Starts the engine and waits for its first tick, which comes at once.
+    void start(Engine& engine) {
+        engine.start();
+        waitForSnapshotCount(1);
+    }
+    // Moves the clock on by `seconds` (a tick by default), `times` over, waiting for each tick.
+    void tick(Engine& engine, int times = 1, double seconds = Engine::tickSeconds) {
+        for (int i = 0; i < times; ++i) {
+            const std::size_t before = snapshotCount();
+            clock.advance(seconds);
+            engine.timeMoved();
+            waitForSnapshotCount(before + 1);
+        }
     }
     // Waits until the light has received `line` as its last line.
     static void waitForLast(const VirtualLight& light, const std::string& line) {
-        for (int i = 0; i < 1000; ++i) {
+        EXPECT_TRUE(eventually([&] {
             const auto got = light.received();
-            if (!got.empty() && got.back() == line) return;
-            std::this_thread::sleep_for(5ms);
-        }
-        FAIL() << "the light never received " << line;
+            return !got.empty() && got.back() == line;
+        })) << "the light never received " << line;
     }
     std::vector<std::string> loggedMessages() {
         const std::lock_guard lock(mutex);
@@ -87,8 +104,8 @@ protected:
 TEST_F(EngineTest, logsEachChangeOnceAndReportsEveryTick) {
     using L = LightState;
     auto engine = makeEngine({L::unknown, L::unknown, L::busy, L::available, L::busy, L::busy});
-    engine->start();
-    waitForSnapshots(8);
+    start(*engine);
+    tick(*engine, 7);
     EXPECT_THAT(loggedMessages(), ElementsAre("light state: Busy", "light state: Available",
                                               "light state: Busy"));
     const std::lock_guard lock(mutex);
@@ -101,9 +118,8 @@ TEST_F(EngineTest, pausedSendsOffWhileSnapshotsKeepThePresenceState) {
     VirtualLight light(dir.file("light.txt"));
     auto engine = makeEngine({LightState::busy}, deviceOn(light));
     engine->setPaused(true);
-    engine->start();
+    start(*engine);
     waitForLast(light, "OFF");
-    waitForSnapshots(1);
     {
         const std::lock_guard lock(mutex);
         EXPECT_EQ(snapshots.back().state, LightState::busy);
@@ -111,6 +127,7 @@ TEST_F(EngineTest, pausedSendsOffWhileSnapshotsKeepThePresenceState) {
         EXPECT_EQ(snapshots.back().firmware, "1.0");
     }
     engine->setPaused(false);
+    tick(*engine);
     waitForLast(light, "C 255 0 0");
     EXPECT_THAT(light.received(), ElementsAre("PING", "B 100", "OFF", "C 255 0 0"));
 }
@@ -119,24 +136,27 @@ TEST_F(EngineTest, colourTestShowsEveryStateThenReturnsAndRestartsOnRequest) {
     VirtualLight light(dir.file("light.txt"));
     auto engine = makeEngine({LightState::busy}, deviceOn(light));
     engine->setPaused(true);
-    engine->start();
+    start(*engine);
     waitForLast(light, "OFF");
 
     engine->startTest();
+    tick(*engine);  // the first colour at the next tick
     const std::vector<std::string> colours = {"C 0 255 0",   "C 255 0 0",   "P 255 0 0 3000",
                                               "C 150 0 255", "C 255 110 0", "OFF",
                                               "P 0 0 90 4000"};
     for (const auto& colour : colours) {
         waitForLast(light, colour);
-        now = now + Engine::testColourSeconds;
+        tick(*engine, 1, Engine::testColourSeconds);
     }
     waitForLast(light, "OFF");  // back to paused once the last colour's time is up
 
     engine->startTest();
+    tick(*engine);
     waitForLast(light, "C 0 255 0");
-    now = now + 5;
+    tick(*engine, 1, 5);
     waitForLast(light, "C 150 0 255");
     engine->startTest();
+    tick(*engine);
     waitForLast(light, "C 0 255 0");  // a second test starts over
     {
         const std::lock_guard lock(mutex);
@@ -148,17 +168,18 @@ TEST_F(EngineTest, colourTestShowsEveryStateThenReturnsAndRestartsOnRequest) {
 TEST_F(EngineTest, lightOffNowHoldsTheLightOffUntilWake) {
     VirtualLight light(dir.file("light.txt"));
     auto engine = makeEngine({LightState::busy}, deviceOn(light));
-    engine->start();
+    start(*engine);
     waitForLast(light, "C 255 0 0");
     engine->lightOffNow();
     EXPECT_EQ(light.received().back(), "OFF") << "written before lightOffNow returned";
     engine->setPaused(false);
-    waitForSnapshots(5);
+    tick(*engine, 5);
     EXPECT_EQ(light.received().back(), "OFF") << "no tick lights it again before wake";
 
     engine->didWake();
+    tick(*engine);
     waitForLast(light, "C 255 0 0");
-    waitForSnapshots(3);
+    tick(*engine, 3);
     EXPECT_EQ(light.received()[4], "C 255 0 0") << "after wake the colour comes back";
 
     engine.reset();
@@ -170,8 +191,10 @@ TEST_F(EngineTest, finishSendsOffAsTheLastLineAndStops) {
     // A late light: a tick falling due while "OFF" is in flight must not run after it.
     VirtualLight light(dir.file("light.txt"), {"--delay", "150"});
     auto engine = makeEngine({LightState::busy}, deviceOn(light));
-    engine->start();
+    start(*engine);
     waitForLast(light, "C 255 0 0");
+    clock.advance(Engine::tickSeconds);  // a tick falls due as "OFF" goes out
+    engine->timeMoved();
     engine->finish();
     const std::size_t reported = [&] {
         const std::lock_guard lock(mutex);
@@ -208,8 +231,7 @@ TEST_F(EngineTest, destroyingTheEngineReleasesACallerWaitingForIt) {
         *waiting = false;
     }).detach();
     std::thread destroying([&engine] { engine.reset(); });
-    for (int i = 0; i < 2000 && *waiting; ++i) std::this_thread::sleep_for(5ms);
-    EXPECT_FALSE(*waiting) << "lightOffNow() still waits for an engine being destroyed";
+    EXPECT_TRUE(eventually([&] { return !*waiting; }, 10s)) << "lightOffNow() still waits for an engine being destroyed";
     release.set_value();
     destroying.join();
 }
@@ -218,19 +240,21 @@ TEST_F(EngineTest, operationsPostedWhileTheSourceIsBuiltRunAfterItInOrder) {
     VirtualLight light(dir.file("light.txt"));
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> building{false};
     Engine engine(
-        [released] {
+        [released, &building] {
+            building = true;
             released.wait();
             return std::make_unique<ScriptedSource>(std::vector{LightState::available});
         },
         deviceOn(light), [this](const Engine::Snapshot&) { changed.notify_all(); },
-        [](const std::string&) {}, Engine::Timing{[this] { return now.load(); }, 0.01});
+        [](const std::string&) {}, Engine::Timing{clock.function(), Engine::tickSeconds});
     engine.start();
     engine.setBrightness(30);
     engine.setPaused(true);
     engine.setPaused(false);
     engine.setPaused(true);
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(eventually([&] { return building.load(); }));
     EXPECT_TRUE(light.received().empty()) << "nothing before the source exists";
     release.set_value();
     waitForLast(light, "OFF");
@@ -248,11 +272,15 @@ TEST_F(EngineTest, lightOffNowNeverWaitsForItself) {
             if (++ticks == 2) self->lightOffNow();  // on the worker thread itself
             changed.notify_all();
         },
-        [](const std::string&) {}, Engine::Timing{[this] { return now.load(); }, 0.01});
+        [](const std::string&) {}, Engine::Timing{clock.function(), Engine::tickSeconds});
     self = &engine;
     engine.start();
     waitForLast(light, "C 255 0 0");
-    for (int i = 0; i < 1000 && ticks < 4; ++i) std::this_thread::sleep_for(5ms);
+    for (int i = 1; i < 4; ++i) {
+        clock.advance(Engine::tickSeconds);
+        engine.timeMoved();
+        ASSERT_TRUE(eventually([&] { return ticks > i; }));
+    }
     EXPECT_GE(ticks, 4);
     EXPECT_THAT(light.received(), ElementsAre("PING", "B 100", "C 255 0 0", "OFF"));
 }
@@ -260,6 +288,6 @@ TEST_F(EngineTest, lightOffNowNeverWaitsForItself) {
 TEST_F(EngineTest, withoutADeviceLightOffNowReturnsAtOnce) {
     auto engine = makeEngine({LightState::busy});
     engine->lightOffNow();
-    engine->start();
-    waitForSnapshots(2);
+    start(*engine);
+    tick(*engine);
 }

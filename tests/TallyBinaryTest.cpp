@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/Eventually.h"
 #include "support/FakeTeams.h"
 #include "support/Process.h"
 #include "support/TempDir.h"
@@ -34,12 +35,10 @@ std::string teamsLogIn(const TempDir& home, const std::string& availability) {
 }
 
 bool eventuallyLast(const VirtualLight& light, const std::string& command) {
-    for (auto end = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < end;) {
+    return eventually([&] {
         const auto got = light.received();
-        if (!got.empty() && got.back() == command) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
+        return !got.empty() && got.back() == command;
+    });
 }
 
 std::string activityLog(const TempDir& home) {
@@ -73,8 +72,7 @@ TEST(TallyBinary, dryRunSimulatePrintsTheStartAndAStateEveryFourSeconds) {
 
     // The same lines go to the activity log, each just after it is printed.
     const auto logged = [&] { return activityLog(home); };
-    for (int i = 0; i < 500 && logged().find("light state: In a call") == std::string::npos; ++i)
-        std::this_thread::sleep_for(10ms);
+    eventually([&] { return logged().find("light state: In a call") != std::string::npos; });
     tally.stop();
     for (auto line : {"Tally started (dry run) (simulate)", "light state: Available",
                       "light state: Busy", "light state: In a call"})
@@ -94,7 +92,8 @@ TEST(TallyBinary, aBusyLineTurnsTheLightRed) {
     std::ofstream(teamsLog, std::ios::app) << "UserPresenceAction: {availability: Busy}\n";
     EXPECT_TRUE(eventuallyLast(light, "C 255 0 0"));
     EXPECT_THAT(light.received(), testing::ElementsAre("PING", "B 100", "C 0 255 0", "C 255 0 0"));
-    EXPECT_EQ(tally.readUntil([](const std::string&) { return false; }, 1s), "")
+    tally.stop(SIGTERM);
+    EXPECT_EQ(tally.readUntil([](const std::string&) { return false; }, 10s), "")
         << "nothing on standard output without --dry-run or --simulate";
 }
 
@@ -117,7 +116,7 @@ TEST(TallyBinary, aLightThatNeverAnswersDoesNotKeepItFromEnding) {
     Process tally({TALLY_BINARY, "--dry-run", "--simulate", "--port", light.path()}, environmentFor(home));
     tally.readUntil([](const std::string& o) { return o.find("Tally started") != std::string::npos; }, 20s);
     Process again({TALLY_BINARY, "--port", light.path()}, environmentFor(home));
-    for (int i = 0; i < 500 && light.received().empty(); ++i) std::this_thread::sleep_for(10ms);
+    eventually([&] { return !light.received().empty(); });
     EXPECT_EQ(again.stop(SIGTERM), 0);
     EXPECT_EQ(tally.stop(SIGTERM), 0);
 }

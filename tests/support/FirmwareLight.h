@@ -13,6 +13,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "Eventually.h"
+
 namespace tally::test {
 
 // The firmware in MicroPython, its serial line the master side of a pseudo-terminal; `path()`
@@ -58,13 +60,11 @@ public:
         return lines;
     }
 
-    bool eventuallyShows(const std::string& colour, std::chrono::seconds limit = std::chrono::seconds(30)) const {
-        for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
+    bool eventuallyShows(const std::string& colour) const {
+        return eventually([&] {
             const auto got = colours();
-            if (!got.empty() && got.back() == colour) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
+            return !got.empty() && got.back() == colour;
+        }, std::chrono::seconds(30));
     }
 
 private:
