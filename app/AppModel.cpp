@@ -31,12 +31,14 @@ AppModel::Switches AppModel::parseSwitches(const QStringList& arguments) {
 }
 
 AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
-                   std::function<bool()> confirmStartAtLogin, QObject* parent)
+                   std::function<bool()> confirmStartAtLogin, platform::LoginItem::Service loginItem,
+                   QObject* parent)
     : QObject(parent),
       switches_(std::move(switches)),
       confirmStartAtLogin_(std::move(confirmStartAtLogin)),
+      loginItem_(std::move(loginItem)),
       lightStatus_(QStringLiteral("Light: looking\u2026")),
-      startAtLogin_(platform::LoginItem::status() == platform::LoginItem::Status::enabled) {
+      startAtLogin_(loginItem_.status() == platform::LoginItem::Status::enabled) {
     Log::setEcho(switches_.dryRun || switches_.simulate);
 
     const int saved = QSettings().value(brightnessKey, 0).toInt();
@@ -115,20 +117,20 @@ void AppModel::setStartAtLogin(bool on) {
             publishStartAtLogin(false);
             return;
         }
-        const auto outcome = LoginItem::enable();
+        const auto outcome = loginItem_.enable();
         if (outcome.ok) {
-            if (LoginItem::status() == LoginItem::Status::requiresApproval)
-                LoginItem::openApprovalSettings();
+            if (loginItem_.status() == LoginItem::Status::requiresApproval)
+                loginItem_.openApprovalSettings();
             Log::write("start at login: on");
         } else {
             Log::write("start at login failed: " + outcome.error);
         }
     } else {
-        const auto outcome = LoginItem::disable();
+        const auto outcome = loginItem_.disable();
         Log::write(outcome.ok ? std::string("start at login: off")
                               : "start at login failed: " + outcome.error);
     }
-    publishStartAtLogin(LoginItem::status() == LoginItem::Status::enabled);
+    publishStartAtLogin(loginItem_.status() == LoginItem::Status::enabled);
 }
 
 void AppModel::willSleep() {

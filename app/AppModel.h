@@ -11,6 +11,7 @@
 
 #include "Engine.h"
 #include "LightState.h"
+#include "LoginItem.h"
 
 namespace tally {
 
@@ -34,8 +35,10 @@ public:
 
     // Reads the saved brightness, makes and starts the engine, writes the start line.
     // `confirmStartAtLogin` asks "Start Tally at login?"; true for "Add".
+    // `loginItem` is the system's login items (a test's own in tests).
     AppModel(Switches switches, const EngineFactory& makeEngine,
-             std::function<bool()> confirmStartAtLogin, QObject* parent = nullptr);
+             std::function<bool()> confirmStartAtLogin, platform::LoginItem::Service loginItem,
+             QObject* parent = nullptr);
     ~AppModel() override;
 
     LightState state() const { return state_; }
@@ -74,6 +77,7 @@ private:
 
     Switches switches_;
     std::function<bool()> confirmStartAtLogin_;
+    platform::LoginItem::Service loginItem_;
     LightState state_ = LightState::unknown;
     QString lightStatus_;
     bool logsReadable_ = true;

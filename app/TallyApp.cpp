@@ -32,12 +32,19 @@ QColor discColour(LightState state) {
     return Qt::gray;
 }
 
-bool hasColourEmojiFont() {
-    static const bool found = QFontDatabase::families().contains(QStringLiteral("Noto Color Emoji"));
-    return found;
+const std::optional<QString>& systemEmojiFont() {
+    static const std::optional<QString> font = TallyApp::emojiFontAmong(QFontDatabase::families());
+    return font;
 }
 
 }  // namespace
+
+std::optional<QString> TallyApp::emojiFontAmong(const QStringList& families) {
+    // Each system's own colour emoji font: macOS, Linux, Windows.
+    for (const auto* name : {"Apple Color Emoji", "Noto Color Emoji", "Segoe UI Emoji"})
+        if (families.contains(QString::fromLatin1(name))) return QString::fromLatin1(name);
+    return std::nullopt;
+}
 
 QIcon TallyApp::iconFor(LightState state) {
     constexpr int size = 64;
@@ -45,8 +52,8 @@ QIcon TallyApp::iconFor(LightState state) {
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (hasColourEmojiFont()) {
-        QFont font(QStringLiteral("Noto Color Emoji"));
+    if (const auto& emoji = systemEmojiFont()) {
+        QFont font(*emoji);
         font.setPixelSize(size * 3 / 4);
         painter.setFont(font);
         painter.drawText(pixmap.rect(), Qt::AlignCenter, qText(icon(state)));

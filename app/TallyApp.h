@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QIcon>
 #include <QObject>
@@ -33,6 +34,8 @@ public:
     // The tray icon of a state: its emoji where a colour emoji font exists, else a disc in the
     // state's colour.
     static QIcon iconFor(LightState state);
+    // The colour emoji font among these families, if any.
+    static std::optional<QString> emojiFontAmong(const QStringList& families);
 
 private:
     void showState();

@@ -31,9 +31,11 @@ AppModel::EngineFactory engineFor(const AppModel::Switches& switches) {
     };
 }
 
-std::unique_ptr<AppModel> model(const QStringList& arguments, std::function<bool()> confirmStartAtLogin) {
+std::unique_ptr<AppModel> model(const QStringList& arguments, std::function<bool()> confirmStartAtLogin,
+                                platform::LoginItem::Service loginItem) {
     const AppModel::Switches switches = AppModel::parseSwitches(arguments);
-    return std::make_unique<AppModel>(switches, engineFor(switches), std::move(confirmStartAtLogin));
+    return std::make_unique<AppModel>(switches, engineFor(switches), std::move(confirmStartAtLogin),
+                                      std::move(loginItem));
 }
 
 std::unique_ptr<QObject> watchSleep(AppModel& model) {

@@ -16,7 +16,8 @@ namespace tally::Wiring {
 AppModel::EngineFactory engineFor(const AppModel::Switches& switches);
 
 // The model for a command line, with what it drives.
-std::unique_ptr<AppModel> model(const QStringList& arguments, std::function<bool()> confirmStartAtLogin);
+std::unique_ptr<AppModel> model(const QStringList& arguments, std::function<bool()> confirmStartAtLogin,
+                                platform::LoginItem::Service loginItem = {});
 
 // Before the machine sleeps and after it wakes, the model hears of it; for as long as the
 // returned object lives.

@@ -4,6 +4,7 @@
 
 #include "CommandLine.h"
 #include "Desktop.h"
+#include "Identity.h"
 #include "Log.h"
 #include "TallyApp.h"
 #include "Termination.h"
@@ -31,9 +32,7 @@ int main(int argc, char** argv) {
     const char* fallback = platform::Desktop::fallbackQtPlatform();
     if (fallback) qputenv("QT_QPA_PLATFORM", fallback);
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Tally"));
-    QApplication::setApplicationName(QStringLiteral("Tally"));
-    QApplication::setApplicationVersion(QStringLiteral(TALLY_VERSION));
+    tally::Identity::apply();
     if (const auto status = tally::CommandLine::handle(QApplication::arguments())) return *status;
 
     // A signal ends Tally the way "Quit Tally" does: the application quits, and on the way out

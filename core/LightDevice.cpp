@@ -90,8 +90,7 @@ bool LightDevice::connect() {
         if (!link_) {
             // The usual first-day problem on Linux; say so once, not every three seconds.
             if (failure == platform::SerialOpenFailure::noPermission && refusedPorts_.insert(path).second)
-                log_("no permission to open " + path +
-                     "; on Linux install packaging/linux/60-tally-light.rules (see the README)");
+                log_("no permission to open " + path + "; " + platform::serialPermissionHint());
             // A regular file would have "PING" written over its first bytes, and a FIFO is no
             // light either: only a device is spoken to.
             if (failure == platform::SerialOpenFailure::notADevice && notSerialPorts_.insert(path).second)

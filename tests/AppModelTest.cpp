@@ -12,6 +12,7 @@
 
 #include "Log.h"
 #include "Wiring.h"
+#include "support/FakeLoginItem.h"
 #include "support/QtWait.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"
@@ -32,24 +33,22 @@ std::vector<std::string> logMessages() {
 class AppModelTest : public testing::Test {
 protected:
     TempDir dir;
+    FakeLoginItem loginItem{dir.file("login-item")};
     int confirmations = 0;
     bool answerAdd = false;
 
     void SetUp() override {
         Log::setFile(dir.file("Tally.log"), true);
         QSettings().remove("brightness");
-        std::filesystem::remove(std::string(std::getenv("XDG_CONFIG_HOME")) + "/autostart/tally.desktop");
     }
     std::unique_ptr<AppModel> makeModel(QStringList arguments) {
         arguments.prepend("tally");
         return Wiring::model(arguments, [this] {
             ++confirmations;
             return answerAdd;
-        });
+        }, loginItem.service());
     }
-    std::string autostartEntry() const {
-        return std::string(std::getenv("XDG_CONFIG_HOME")) + "/autostart/tally.desktop";
-    }
+    std::string autostartEntry() const { return loginItem.file(); }
 };
 
 }  // namespace

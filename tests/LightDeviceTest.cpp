@@ -1,4 +1,5 @@
 #include "LightDevice.h"
+#include "SerialPorts.h"
 
 #include <fstream>
 
@@ -247,7 +248,8 @@ TEST_F(LightDeviceTest, permissionRefusedIsToldOncePerPort) {
                            c.function(), [&] { return std::vector<std::string>{light.path()}; });
         for (int i = 0; i < 3; ++i, c.now += 3) device.update();
         if (seen.size() != 1) return "expected one line, got " + std::to_string(seen.size());
-        if (seen[0].find("no permission to open " + light.path()) != 0) return seen[0];
+        if (seen[0] != "no permission to open " + light.path() + "; " + platform::serialPermissionHint())
+            return seen[0];
         return "";
     });
     EXPECT_EQ(result, "");

@@ -13,6 +13,7 @@
 #ifdef TALLY_NODE
 #include "support/FirmwareLight.h"
 #endif
+#include "support/FakeLoginItem.h"
 #include "support/QtWait.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"
@@ -50,6 +51,7 @@ QAction* find(const QMenu& menu, const QString& text) {
 class MenuContentTest : public testing::Test {
 protected:
     TempDir dir;
+    FakeLoginItem loginItem{dir.file("login-item")};
     bool answerAdd = false;
     QMenu menu;
 
@@ -60,7 +62,7 @@ protected:
     void TearDown() override { Log::setEcho(false); }
     std::unique_ptr<AppModel> makeModel(QStringList arguments) {
         arguments.prepend("tally");
-        return Wiring::model(arguments, [this] { return answerAdd; });
+        return Wiring::model(arguments, [this] { return answerAdd; }, loginItem.service());
     }
 };
 

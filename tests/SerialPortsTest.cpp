@@ -1,3 +1,4 @@
+#include "SerialPorts.h"
 #include "SerialPortsSysfs.h"
 
 #include <filesystem>
@@ -79,4 +80,9 @@ TEST(SerialPorts, findsLightsByTheirUsbIdentity) {
     EXPECT_THAT(find(dir.path()), ElementsAre("/dev/ttyACM0", "/dev/ttyACM1"));
 
     EXPECT_THAT(find(dir.path() / "missing"), IsEmpty());
+}
+
+TEST(SerialPorts, thePermissionHintNamesTheUdevRule) {
+    EXPECT_NE(tally::platform::serialPermissionHint().find("packaging/linux/60-tally-light.rules"),
+              std::string::npos);
 }

@@ -7,6 +7,7 @@
 #include "AppModel.h"
 #include "Wiring.h"
 #include "Log.h"
+#include "support/FakeLoginItem.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"
 
@@ -89,7 +90,9 @@ TEST_F(SleepWatcherTest, nothingButOffReachesTheLightFromSleepToWake) {
     Log::setFile(dir.file("Tally.log"), true);
     VirtualLight light(dir.file("light.txt"));
     // Simulated presence changes every four seconds: a change while asleep must stay dark.
-    auto made = Wiring::model({"tally", "--simulate", "--port", QString::fromStdString(light.path())}, {});
+    FakeLoginItem loginItem(dir.file("login-item"));
+    auto made = Wiring::model({"tally", "--simulate", "--port", QString::fromStdString(light.path())}, {},
+                              loginItem.service());
     AppModel& model = *made;
     const auto sleep = Wiring::watchSleep(model);
     ASSERT_TRUE(processEventsUntil([&] { return light.received().size() >= 3; }));

@@ -10,7 +10,13 @@ void becomeMenuBarOnly() { [NSApp setActivationPolicy:NSApplicationActivationPol
 
 bool trayClickOpensMenu() { return true; }
 
-void bringToFront() { [NSApp activateIgnoringOtherApps:YES]; }
+void bringToFront() {
+    // activateIgnoringOtherApps: is deprecated from macOS 14, where activate takes its place.
+    if (@available(macOS 14.0, *))
+        [NSApp activate];
+    else
+        [NSApp activateIgnoringOtherApps:YES];
+}
 
 void openFile(const std::string& path) {
     @autoreleasepool {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace tally::platform {
@@ -19,6 +20,15 @@ Outcome enable();
 Outcome disable();
 // Where the user approves a login item that requires it (macOS); nothing elsewhere.
 void openApprovalSettings();
+
+// The four operations as one service, so that tests can give the application one of their own
+// instead of the system's.
+struct Service {
+    std::function<Status()> status = &LoginItem::status;
+    std::function<Outcome()> enable = &LoginItem::enable;
+    std::function<Outcome()> disable = &LoginItem::disable;
+    std::function<void()> openApprovalSettings = &LoginItem::openApprovalSettings;
+};
 
 }  // namespace LoginItem
 

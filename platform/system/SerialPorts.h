@@ -10,4 +10,7 @@ namespace tally::platform {
 // port out.
 std::vector<std::string> findSerialPorts(int vendorId, int productId);
 
+// What a person can do when a light's port may not be opened, in this system's terms.
+std::string serialPermissionHint();
+
 }  // namespace tally::platform

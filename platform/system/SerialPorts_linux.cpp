@@ -64,4 +64,8 @@ std::vector<std::string> findSerialPorts(int vendorId, int productId) {
     return findSerialPortsInSysfs("/sys", vendorId, productId);
 }
 
+std::string serialPermissionHint() {
+    return "install packaging/linux/60-tally-light.rules (see the README), then replug the light";
+}
+
 }  // namespace tally::platform

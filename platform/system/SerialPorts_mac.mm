@@ -51,4 +51,8 @@ std::vector<std::string> findSerialPorts(int vendorId, int productId) {
     return paths;
 }
 
+std::string serialPermissionHint() {
+    return "another program may hold the port open; quit it, or replug the light";
+}
+
 }  // namespace tally::platform

@@ -1,0 +1,28 @@
+// The system's login item on Linux: an XDG autostart entry, here in a temporary home.
+#include "LoginItem.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "support/TempDir.h"
+
+using namespace tally::platform;
+
+TEST(LoginItem, isAnAutostartEntryWhileEnabled) {
+    tally::test::TempDir home;
+    ::setenv("XDG_CONFIG_HOME", home.file("config").c_str(), 1);
+    const std::string entry = home.file("config/autostart/tally.desktop");
+    EXPECT_EQ(LoginItem::status(), LoginItem::Status::disabled);
+    ASSERT_TRUE(LoginItem::enable().ok);
+    EXPECT_EQ(LoginItem::status(), LoginItem::Status::enabled);
+    std::ifstream in(entry);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find("[Desktop Entry]"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nExec="), std::string::npos) << text;
+    ASSERT_TRUE(LoginItem::disable().ok);
+    EXPECT_FALSE(std::filesystem::exists(entry));
+    EXPECT_EQ(LoginItem::status(), LoginItem::Status::disabled);
+}

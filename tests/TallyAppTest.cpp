@@ -1,0 +1,32 @@
+// What the application takes from the system it runs on: its names and the emoji font.
+#include "TallyApp.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include "Identity.h"
+
+using namespace tally;
+
+TEST(TallyApp, takesEachSystemsColourEmojiFontAndTheDiscWithout) {
+    const std::pair<QStringList, std::optional<QString>> cases[] = {
+        {{"Helvetica", "Apple Color Emoji", "Apple Symbols"}, "Apple Color Emoji"},  // macOS
+        {{"DejaVu Sans", "Noto Color Emoji"}, "Noto Color Emoji"},                   // Linux
+        {{"Segoe UI", "Segoe UI Emoji", "Segoe UI Symbol"}, "Segoe UI Emoji"},       // Windows
+        {{"DejaVu Sans", "Noto Sans"}, std::nullopt},  // none: the coloured disc
+        {{}, std::nullopt},
+    };
+    for (const auto& [families, font] : cases)
+        EXPECT_EQ(TallyApp::emojiFontAmong(families), font) << families.join(", ").toStdString();
+}
+
+TEST(Identity, theSettingsDomainIsTheBundleIdentifiers) {
+    EXPECT_EQ(Identity::namesFor("org.tally.Tally"), (Identity::Names{"Tally", "tally.org", "Tally"}));
+    EXPECT_EQ(Identity::namesFor("com.example.desk.Light"),
+              (Identity::Names{"Light", "desk.example.com", "Light"}));
+    Identity::apply();
+    EXPECT_EQ(QCoreApplication::organizationDomain(), "tally.org");
+    EXPECT_EQ(QCoreApplication::applicationName(), "Tally");
+    EXPECT_EQ(QCoreApplication::applicationVersion(), TALLY_VERSION);
+}
