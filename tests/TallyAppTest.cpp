@@ -1,7 +1,10 @@
 // What the application takes from the system it runs on: its names and the emoji font.
 #include "TallyApp.h"
 
+#include <cstdlib>
+
 #include <QCoreApplication>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -29,4 +32,12 @@ TEST(Identity, theSettingsDomainIsTheBundleIdentifiers) {
     EXPECT_EQ(QCoreApplication::organizationDomain(), "tally.org");
     EXPECT_EQ(QCoreApplication::applicationName(), "Tally");
     EXPECT_EQ(QCoreApplication::applicationVersion(), TALLY_VERSION);
+}
+
+TEST(TestHome, settingsAndHomeStayInTheTestsFolder) {
+    // What QtMain gives every test that needs Qt, on every platform.
+    const QString home = QString::fromLocal8Bit(std::getenv("HOME"));
+    ASSERT_TRUE(home.contains("tally-test-"));
+    EXPECT_TRUE(QSettings().fileName().startsWith(home)) << QSettings().fileName().toStdString();
+    EXPECT_EQ(QSettings().format(), QSettings::IniFormat);
 }
