@@ -37,6 +37,14 @@ Status status() {
     return fs::exists(entryPath(), error) ? Status::enabled : Status::disabled;
 }
 
+// What the entry starts: the installed tally when that is what runs (found on the PATH, as the
+// desktop entry of the package does it), else the running program wherever it is.
+std::string execLine() {
+    const std::string self = runningExecutable();
+    if (self == TALLY_INSTALLED_BINARY) return "tally";
+    return "\"" + self + "\"";
+}
+
 Outcome enable() {
     const fs::path path = entryPath();
     std::error_code error;
@@ -47,7 +55,8 @@ Outcome enable() {
            "Type=Application\n"
            "Name=Tally\n"
            "Comment=Shows your Teams status on a desk light\n"
-           "Exec=\"" << runningExecutable() << "\"\n"
+           "Exec=" << execLine() << "\n"
+           "Icon=tally\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";
     out.close();

@@ -1,0 +1,62 @@
+# What `cmake --install` puts where, and the packages CPack makes from it: a .deb on Linux,
+# a disk image holding Tally.app on macOS.
+include(GNUInstallDirs)
+
+if(APPLE)
+  install(TARGETS tally BUNDLE DESTINATION .)
+  set(CPACK_GENERATOR DragNDrop)
+  set(CPACK_DMG_VOLUME_NAME Tally)
+else()
+  set(linux ${PROJECT_SOURCE_DIR}/packaging/linux)
+  set(icons ${PROJECT_SOURCE_DIR}/packaging/icons)
+  set(generated ${PROJECT_BINARY_DIR}/packaging)
+
+  install(TARGETS tally RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # Under the prefix: the package's /usr/lib/udev/rules.d is where udev reads it (a /usr/local
+  # install puts it where udev does not look; the README says what to do then).
+  install(FILES ${linux}/60-tally-light.rules DESTINATION lib/udev/rules.d)
+  install(FILES ${linux}/tally.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${icons}/tally.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  foreach(size 16 32 48 64 128 256 512)
+    install(FILES ${icons}/tally-${size}.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME tally.png)
+  endforeach()
+
+  configure_file(${linux}/org.tally.Tally.metainfo.xml ${generated}/org.tally.Tally.metainfo.xml @ONLY)
+  install(FILES ${generated}/org.tally.Tally.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+  # Debian wants the man page and the changelog compressed, without time stamps.
+  configure_file(${linux}/tally.1.in ${generated}/tally.1 @ONLY)
+  configure_file(${linux}/changelog.in ${generated}/changelog @ONLY)
+  find_program(GZIP_PROGRAM gzip REQUIRED)
+  foreach(file tally.1 changelog)
+    add_custom_command(OUTPUT ${generated}/${file}.gz
+      COMMAND ${GZIP_PROGRAM} -9nkf ${generated}/${file}
+      DEPENDS ${generated}/${file})
+  endforeach()
+  add_custom_target(packaging-docs ALL DEPENDS ${generated}/tally.1.gz ${generated}/changelog.gz)
+  install(FILES ${generated}/tally.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # The documentation folder is the package's name, lower case, as Debian spells it.
+  install(FILES ${generated}/changelog.gz ${linux}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tally)
+
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${linux}/postinst ${linux}/postrm)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+endif()
+
+set(CPACK_PACKAGE_NAME tally)
+set(CPACK_PACKAGE_VENDOR "The Tally developers")
+set(CPACK_PACKAGE_CONTACT "The Tally developers <developers@tally.org>")
+set(CPACK_PACKAGE_HOMEPAGE_URL "https://tally.org/")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Microsoft Teams status on a USB desk light")
+set(CPACK_PACKAGE_DESCRIPTION "Tally sits in the tray, follows the log files that the Microsoft Teams desktop
+client writes, and shows the user's availability on a USB desk light: an
+RP2040 board running MicroPython and Tally's firmware. It never talks to Teams
+or to any server. Licence: MIT.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_FILE_NAME_NO_VERSION OFF)
+include(CPack)
