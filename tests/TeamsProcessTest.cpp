@@ -25,7 +25,9 @@ TEST(TeamsProcess, aZombieOrAnotherUsersProcessIsNotTeamsRunning) {
         tally::test::FakeTeams teams(dir);
         const std::string result = tally::test::runUnprivileged(
             [] { return tally::platform::isTeamsRunning() ? "another user's Teams was counted" : ""; });
-        if (::geteuid() == 0) EXPECT_EQ(result, "");
+        if (::geteuid() == 0) {
+            EXPECT_EQ(result, "");
+        }
     }
     if (tally::platform::isTeamsRunning()) GTEST_SKIP() << "a real Teams runs on this machine";
 

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "Eventually.h"
+#include "TempDir.h"
 
 namespace tally::test {
 
@@ -54,10 +55,7 @@ public:
 
     // The colours the LEDs took, oldest first, each "r g b".
     std::vector<std::string> colours() const {
-        std::ifstream in(record_);
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
+        return linesOf(record_);
     }
 
     bool eventuallyShows(const std::string& colour) const {

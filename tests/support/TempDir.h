@@ -5,11 +5,20 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
 namespace tally::test {
+
+// The lines of a file, without their line feeds; none if it cannot be read.
+inline std::vector<std::string> linesOf(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
 
 // A real folder for a test, removed afterwards. Readable by everyone, so that a test may
 // drop root's privileges and still use it.

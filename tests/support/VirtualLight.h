@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Process.h"
+#include "TempDir.h"
 
 namespace tally::test {
 
@@ -28,10 +29,7 @@ public:
     const std::string& path() const { return path_; }
 
     std::vector<std::string> received() const {
-        std::ifstream in(record_);
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
+        return linesOf(record_);
     }
 
 private:
