@@ -12,7 +12,7 @@ namespace {
 
 constexpr auto brightnessKey = "brightness";
 
-std::string launchLine(const AppModel::Switches& s) {
+std::string launchLine(const Switches& s) {
     std::string line = "Tally started";
     if (s.dryRun) line += " (dry run)";
     if (s.simulate) line += " (simulate)";
@@ -20,15 +20,6 @@ std::string launchLine(const AppModel::Switches& s) {
 }
 
 }  // namespace
-
-AppModel::Switches AppModel::parseSwitches(const QStringList& arguments) {
-    Switches s;
-    s.dryRun = arguments.contains("--dry-run");
-    s.simulate = arguments.contains("--simulate");
-    if (const qsizetype at = arguments.indexOf("--port"); at >= 0 && at + 1 < arguments.size())
-        s.port = arguments[at + 1].toStdString();
-    return s;
-}
 
 AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
                    std::function<bool()> confirmStartAtLogin, platform::LoginItem::Service loginItem,

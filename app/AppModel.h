@@ -7,8 +7,8 @@
 
 #include <QObject>
 #include <QString>
-#include <QStringList>
 
+#include "CommandLine.h"
 #include "Engine.h"
 #include "LightState.h"
 #include "LoginItem.h"
@@ -21,15 +21,6 @@ namespace tally {
 class AppModel : public QObject {
     Q_OBJECT
 public:
-    struct Switches {
-        bool dryRun = false;
-        bool simulate = false;
-        std::optional<std::string> port;
-        bool operator==(const Switches&) const = default;
-    };
-    // Every argument is looked at, the program's path included; unknown ones are ignored.
-    static Switches parseSwitches(const QStringList& arguments);
-
     // Makes the engine, its light set to the starting brightness, reporting to `onUpdate`.
     using EngineFactory = std::function<std::unique_ptr<Engine>(int brightness, Engine::UpdateCallback onUpdate)>;
 

@@ -2,44 +2,84 @@
 
 #include <cstdio>
 
-#include <QCommandLineParser>
-#include <QCoreApplication>
-
 namespace tally::CommandLine {
 
-std::optional<int> handle(const QStringList& arguments) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Shows your Microsoft Teams status on a USB desk light, from the Teams client's logs."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help and exit."));
-    const QCommandLineOption version(QStringLiteral("version"),
-                                     QStringLiteral("Show Tally's version and exit."));
-    parser.addOption(help);
-    parser.addOption(version);
-    parser.addOption({QStringLiteral("port"),
-                      QStringLiteral("Use the light on this serial port instead of looking for it."),
-                      QStringLiteral("path")});
-    parser.addOption({QStringLiteral("simulate"),
-                      QStringLiteral("Cycle through every state instead of reading the Teams logs.")});
-    parser.addOption({QStringLiteral("dry-run"), QStringLiteral("Run without a light.")});
-    parser.parse(arguments);
+namespace {
 
-    if (parser.isSet(help)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
-        return 0;
+std::string joined(const std::vector<std::string>& parts) {
+    std::string text;
+    for (const auto& part : parts) text += (text.empty() ? "" : ", ") + part;
+    return text;
+}
+
+}  // namespace
+
+Parsed parse(const std::vector<std::string>& arguments) {
+    Parsed parsed;
+    const auto fail = [&parsed](std::string error) {
+        parsed.action = Parsed::Action::error;
+        parsed.error = std::move(error);
+        return parsed;
+    };
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "-h" || argument == "--help") {
+            parsed.action = Parsed::Action::help;
+            return parsed;
+        }
+        if (argument == "--version") {
+            parsed.action = Parsed::Action::version;
+            return parsed;
+        }
+        if (argument == "--dry-run") {
+            parsed.switches.dryRun = true;
+        } else if (argument == "--simulate") {
+            parsed.switches.simulate = true;
+        } else if (argument == "--port" || argument.starts_with("--port=")) {
+            std::string path;
+            if (argument != "--port")
+                path = argument.substr(7);
+            else if (i + 1 < arguments.size() && !arguments[i + 1].starts_with("--"))
+                path = arguments[++i];  // a switch in its place is a forgotten path
+            if (path.empty())
+                return fail("--port needs the path of a serial port, as in --port /dev/ttyACM0");
+            parsed.switches.port = std::move(path);
+        } else {
+            parsed.ignored.push_back(argument);
+        }
     }
-    if (parser.isSet(version)) {
-        std::printf("tally %s\n", qPrintable(QCoreApplication::applicationVersion()));
-        return 0;
+    return parsed;
+}
+
+std::string helpText() {
+    return "Usage: tally [options]\n"
+           "Shows your Microsoft Teams status on a USB desk light, from the Teams client's logs.\n"
+           "\n"
+           "Options:\n"
+           "  -h, --help         Show this help and exit.\n"
+           "  --version          Show Tally's version and exit.\n"
+           "  --port <path>      Use the light on this serial port instead of looking for it\n"
+           "                     (also --port=<path>).\n"
+           "  --simulate         Cycle through every state instead of reading the Teams logs.\n"
+           "  --dry-run          Run without a light.\n";
+}
+
+std::optional<int> report(const Parsed& parsed, const std::string& version) {
+    switch (parsed.action) {
+        case Parsed::Action::help:
+            std::fputs(helpText().c_str(), stdout);
+            return 0;
+        case Parsed::Action::version:
+            std::printf("tally %s\n", version.c_str());
+            return 0;
+        case Parsed::Action::error:
+            std::fprintf(stderr, "tally: %s (see tally --help)\n", parsed.error.c_str());
+            return 2;
+        case Parsed::Action::run:
+            break;
     }
-    QStringList ignored;
-    for (const QString& name : parser.unknownOptionNames())
-        ignored << (name.size() == 1 ? "-" : "--") + name;
-    ignored << parser.positionalArguments();
-    if (!ignored.isEmpty())
-        std::fprintf(stderr, "tally: ignoring %s (see tally --help)\n",
-                     qPrintable(ignored.join(QStringLiteral(", "))));
+    if (!parsed.ignored.empty())
+        std::fprintf(stderr, "tally: ignoring %s (see tally --help)\n", joined(parsed.ignored).c_str());
     return std::nullopt;
 }
 

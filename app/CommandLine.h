@@ -1,14 +1,39 @@
 #pragma once
 
 #include <optional>
+#include <string>
+#include <vector>
 
-#include <QStringList>
+namespace tally {
 
-namespace tally::CommandLine {
+// What the command line asks for. Read once, at start, and handed to everything that needs it.
+struct Switches {
+    bool dryRun = false;
+    bool simulate = false;
+    std::optional<std::string> port;
+    bool operator==(const Switches&) const = default;
+};
 
-// Answers --help and --version (on standard output) and names any argument Tally does not know
-// (on standard error; it is otherwise ignored). Returns the exit status when Tally should stop
-// here, nothing when it should run.
-std::optional<int> handle(const QStringList& arguments);
+namespace CommandLine {
 
-}  // namespace tally::CommandLine
+struct Parsed {
+    enum class Action { run, help, version, error };
+    Action action = Action::run;
+    Switches switches;
+    std::vector<std::string> ignored;  // arguments Tally does not know, in order
+    std::string error;                 // what is wrong, when action is error
+};
+
+// The arguments after the program's name. "--port PATH" and "--port=PATH" are the same; a
+// switch that lacks its value is an error; anything unknown is ignored, and named.
+Parsed parse(const std::vector<std::string>& arguments);
+
+std::string helpText();
+
+// Prints what `parsed` calls for: the help or the version on standard output, an error or the
+// ignored arguments on standard error. Returns the exit status when Tally should stop here.
+std::optional<int> report(const Parsed& parsed, const std::string& version);
+
+}  // namespace CommandLine
+
+}  // namespace tally

@@ -72,7 +72,7 @@ QIcon TallyApp::iconFor(LightState state) {
 
 TallyApp::TallyApp(Options options, QObject* parent)
     : QObject(parent),
-      model_(Wiring::model(options.arguments, std::move(options.confirmStartAtLogin))),
+      model_(Wiring::model(options.switches, {std::move(options.confirmStartAtLogin)})),
       sleepWatcher_(Wiring::watchSleep(*model_)),
       menu_(std::make_unique<QMenu>()) {
     platform::Desktop::becomeMenuBarOnly();

@@ -22,7 +22,7 @@ class TallyApp : public QObject {
     Q_OBJECT
 public:
     struct Options {
-        QStringList arguments;
+        Switches switches;
         std::function<bool()> confirmStartAtLogin;  // asks "Start Tally at login?"
     };
     explicit TallyApp(Options options, QObject* parent = nullptr);

@@ -11,8 +11,8 @@ void logLine(const std::string& message) { Log::write(message); }
 
 }  // namespace
 
-AppModel::EngineFactory engineFor(const AppModel::Switches& switches) {
-    return [switches](int brightness, Engine::UpdateCallback onUpdate) {
+AppModel::EngineFactory engineFor(const Switches& switches, std::function<bool()> isTeamsRunning) {
+    return [switches, isTeamsRunning](int brightness, Engine::UpdateCallback onUpdate) {
         std::unique_ptr<LightDevice> device;
         if (!switches.dryRun) {
             device = std::make_unique<LightDevice>(switches.port, logLine);
@@ -22,20 +22,19 @@ AppModel::EngineFactory engineFor(const AppModel::Switches& switches) {
         if (switches.simulate)
             makeSource = [] { return std::make_unique<SimulatedSource>(4); };
         else
-            makeSource = [] {
-                return std::make_unique<LogPresenceSource>(
-                    LogTailer(teamsLogDirectory()), &LogPresenceSource::teamsIsRunning, logLine);
+            makeSource = [isTeamsRunning] {
+                return std::make_unique<LogPresenceSource>(LogTailer(teamsLogDirectory()),
+                                                           isTeamsRunning, logLine);
             };
         return std::make_unique<Engine>(std::move(makeSource), std::move(device), std::move(onUpdate),
                                         logLine);
     };
 }
 
-std::unique_ptr<AppModel> model(const QStringList& arguments, std::function<bool()> confirmStartAtLogin,
-                                platform::LoginItem::Service loginItem) {
-    const AppModel::Switches switches = AppModel::parseSwitches(arguments);
-    return std::make_unique<AppModel>(switches, engineFor(switches), std::move(confirmStartAtLogin),
-                                      std::move(loginItem));
+std::unique_ptr<AppModel> model(const Switches& switches, Services services) {
+    return std::make_unique<AppModel>(switches, engineFor(switches, std::move(services.isTeamsRunning)),
+                                      std::move(services.confirmStartAtLogin),
+                                      std::move(services.loginItem));
 }
 
 std::unique_ptr<QObject> watchSleep(AppModel& model) {

@@ -4,20 +4,27 @@
 #include <memory>
 
 #include <QObject>
-#include <QStringList>
 
 #include "AppModel.h"
+#include "CommandLine.h"
 
 namespace tally::Wiring {
+
+// What the application asks of the system, each replaceable: tests give their own, so that
+// nothing depends on the machine they run on (a real Teams, the real login items).
+struct Services {
+    std::function<bool()> confirmStartAtLogin;  // asks "Start Tally at login?"; true for "Add"
+    platform::LoginItem::Service loginItem = {};
+    std::function<bool()> isTeamsRunning = &LogPresenceSource::teamsIsRunning;
+};
 
 // What the switches ask for: the light (none in a dry run, the given port or the one found),
 // the presence source (the Teams logs, or the simulation) and the engine that drives them,
 // every part reporting to the activity log.
-AppModel::EngineFactory engineFor(const AppModel::Switches& switches);
+AppModel::EngineFactory engineFor(const Switches& switches, std::function<bool()> isTeamsRunning);
 
-// The model for a command line, with what it drives.
-std::unique_ptr<AppModel> model(const QStringList& arguments, std::function<bool()> confirmStartAtLogin,
-                                platform::LoginItem::Service loginItem = {});
+// The model for these switches, with what it drives.
+std::unique_ptr<AppModel> model(const Switches& switches, Services services);
 
 // Before the machine sleeps and after it wakes, the model hears of it; for as long as the
 // returned object lives.

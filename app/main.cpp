@@ -25,21 +25,34 @@ bool confirmStartAtLogin() {
     return box.clickedButton() == add;
 }
 
+// Why Tally runs without a display, if it does.
+std::optional<std::string> offscreenReason(const std::optional<std::string>& platforms,
+                                           const std::string& display) {
+    if (!platforms || QGuiApplication::platformName() != QStringLiteral("offscreen")) return std::nullopt;
+    if (*platforms == "offscreen") return "no display";
+    return "cannot reach the display (" + display + ")";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     namespace platform = tally::platform;
-    const char* fallback = platform::Desktop::fallbackQtPlatform();
-    if (fallback) qputenv("QT_QPA_PLATFORM", fallback);
+    // First of all, so that a signal at any later moment ends Tally as quitting does.
+    platform::catchTerminationSignals();
+
+    // The switches are read before Qt starts: --help and --version need no display.
+    const auto parsed = tally::CommandLine::parse(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    if (const auto status = tally::CommandLine::report(parsed, TALLY_VERSION)) return *status;
+
+    const std::string display = platform::Desktop::displayName();
+    const auto platforms = platform::Desktop::qtPlatforms();
+    if (platforms) qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(*platforms));
     QApplication app(argc, argv);
     tally::Identity::apply();
-    if (const auto status = tally::CommandLine::handle(QApplication::arguments())) return *status;
 
-    // A signal ends Tally the way "Quit Tally" does: the application quits, and on the way out
-    // the light is switched off.
     const auto termination = platform::watchTermination([] { QCoreApplication::quit(); });
-    tally::TallyApp tally({QApplication::arguments(), confirmStartAtLogin});
-    if (fallback)
-        tally::Log::write(std::string("no display: Tally runs on Qt's ") + fallback + " platform");
+    tally::TallyApp tally({parsed.switches, confirmStartAtLogin});
+    if (const auto reason = offscreenReason(platforms, display))
+        tally::Log::write(*reason + ": Tally runs on Qt's offscreen platform");
     return QApplication::exec();
 }

@@ -26,16 +26,14 @@ std::string afterCharacters(const std::string& text, std::size_t count) {
     return text.substr(at);
 }
 
-// The answer wait is real time, whatever clock paces the device.
-double realNow() { return uptimeNow(); }
-
 }  // namespace
 
 LightDevice::LightDevice(std::optional<std::string> port, LogCallback log, UptimeClock clock,
-                         PortFinder findPorts, PortOpener open)
+                         PortFinder findPorts, PortOpener open, UptimeClock answerClock)
     : fixedPort_(std::move(port)),
       log_(std::move(log)),
       clock_(std::move(clock)),
+      answerClock_(std::move(answerClock)),
       findPorts_(std::move(findPorts)),
       open_(open ? std::move(open) : PortOpener(&platform::openSerialLink)) {}
 
@@ -95,12 +93,15 @@ bool LightDevice::connect() {
             // light either: only a device is spoken to.
             if (failure == platform::SerialOpenFailure::notADevice && notSerialPorts_.insert(path).second)
                 log_(path + " is not a serial port");
+            if (failure == platform::SerialOpenFailure::inUse && busyPorts_.insert(path).second)
+                log_(path + " is in use by another program (another Tally, or a serial terminal); "
+                            "trying again every few seconds");
             continue;
         }
         readBuffer_.clear();  // lines left from an earlier connection answer nothing here
         std::optional<std::string> answer;
-        if (link_->write("PING\n")) answer = readLine(answerTimeout);
-        if (!answer || !answer->starts_with("PONG")) {
+        if (link_->write("PING\n")) answer = handshakeAnswer();
+        if (!answer) {
             log_(path + " did not answer PING, not a Tally");
             closePort();
             continue;
@@ -115,10 +116,22 @@ bool LightDevice::connect() {
     return false;
 }
 
+std::optional<std::string> LightDevice::handshakeAnswer() {
+    // Only a PONG answers PING: a late answer to a line of an earlier connection, still on its
+    // way when the port opened, is passed over.
+    const double deadline = answerClock_() + answerTimeout_;
+    for (double left = answerTimeout_; left > 0; left = deadline - answerClock_()) {
+        auto line = readLine(left);
+        if (!line) return std::nullopt;
+        if (line->starts_with("PONG")) return line;
+    }
+    return std::nullopt;
+}
+
 bool LightDevice::send(const std::string& command) {
     const std::string line = command + "\n";
     std::optional<std::string> answer;
-    if (link_ && link_->write(line)) answer = readLine(answerTimeout);
+    if (link_ && link_->write(line)) answer = readLine(answerTimeout_);
     if (!answer) {
         log_("light disconnected or not answering");
         closePort();
@@ -131,14 +144,14 @@ bool LightDevice::send(const std::string& command) {
 }
 
 std::optional<std::string> LightDevice::readLine(double timeout) {
-    const double deadline = realNow() + timeout;
+    const double deadline = answerClock_() + timeout;
     for (;;) {
         if (const std::size_t end = readBuffer_.find('\n'); end != std::string::npos) {
             std::string line = trimmed(Utf8::repaired(std::string_view(readBuffer_).substr(0, end)));
             readBuffer_.erase(0, end + 1);
             return line;
         }
-        const double remaining = deadline - realNow();
+        const double remaining = deadline - answerClock_();
         if (remaining <= 0) return std::nullopt;
         if (!link_->read(readBuffer_, readChunkBytes, remaining)) return std::nullopt;
         // No line feed in this much: the device babbles, and no answer is coming. Drop it

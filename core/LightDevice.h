@@ -38,9 +38,12 @@ public:
         const std::string& path, platform::SerialOpenFailure& failure)>;
 
     // `port` is the user's port, tried alone and unchecked; without it the light is looked for
-    // with `findPorts` at every attempt.
+    // with `findPorts` at every attempt. `clock` paces retries and the keep-alive;
+    // `answerClock` times the wait for each answer, which is real time unless a test's fake
+    // link answers without waiting.
     LightDevice(std::optional<std::string> port, LogCallback log, UptimeClock clock = uptimeNow,
-                PortFinder findPorts = &LightDevice::findPorts, PortOpener open = nullptr);
+                PortFinder findPorts = &LightDevice::findPorts, PortOpener open = nullptr,
+                UptimeClock answerClock = uptimeNow);
     ~LightDevice();
     LightDevice(const LightDevice&) = delete;
     LightDevice& operator=(const LightDevice&) = delete;
@@ -61,6 +64,9 @@ public:
     // Forget what the light shows, so that the next update() sends the wanted command again.
     void invalidate() { shown_.reset(); }
     void close();
+    // How long each answer is waited for (answerTimeout unless set); tests on a real terminal
+    // give a slow machine more.
+    void setAnswerTimeout(double seconds) { answerTimeout_ = seconds; }
 
     // The ports whose USB identity is the light's.
     static std::vector<std::string> findPorts();
@@ -68,6 +74,7 @@ public:
 private:
     bool connect();
     bool send(const std::string& command);
+    std::optional<std::string> handshakeAnswer();
     std::optional<std::string> readLine(double timeout);
     void closePort();
 
@@ -82,11 +89,14 @@ private:
     double nextRetry_ = 0;
     LogCallback log_;
     UptimeClock clock_;
+    UptimeClock answerClock_;
+    double answerTimeout_ = answerTimeout;
     PortFinder findPorts_;
     PortOpener open_;
     std::string readBuffer_;
     std::set<std::string> refusedPorts_;    // told about once per run
     std::set<std::string> notSerialPorts_;  // the same
+    std::set<std::string> busyPorts_;       // the same
 };
 
 }  // namespace tally

@@ -17,11 +17,6 @@ std::string joinPath(const std::string& directory, std::string_view name) {
     return path;
 }
 
-std::uint64_t sizeOf(const std::string& path) {
-    const auto info = LogTailer::fileInfo(path);
-    return info ? info->size : 0;
-}
-
 }  // namespace
 
 const std::string& teamsLogDirectory() {
@@ -65,10 +60,14 @@ bool LogTailer::folderReadable() const {
 void LogTailer::seekToEnd() {
     const auto all = files();
     path_.reset();
+    identity_.reset();
     pos_ = 0;
     if (!all.empty()) {
         path_ = all.back();
-        pos_ = sizeOf(*path_);
+        if (const auto info = fileInfo(*path_)) {
+            pos_ = info->size;
+            identity_ = info->identity;
+        }
     }
     partial_.clear();
 }
@@ -95,6 +94,7 @@ void LogTailer::poll(const LineVisitor& visit, LineFilter filter) {
     } else if (*path_ != newest) {
         readNew(visit, filter);  // the rest of the old file comes first
         path_ = newest;
+        identity_.reset();
         pos_ = 0;
         partial_.clear();
     }
@@ -103,11 +103,14 @@ void LogTailer::poll(const LineVisitor& visit, LineFilter filter) {
 
 void LogTailer::readNew(const LineVisitor& visit, LineFilter filter) {
     if (!path_) return;
-    const std::uint64_t size = sizeOf(*path_);  // a vanished file counts as empty
-    if (size < pos_) {  // truncated, replaced or vanished
+    const auto info = fileInfo(*path_);
+    const std::uint64_t size = info ? info->size : 0;  // a vanished file counts as empty
+    const bool another = info && identity_ && info->identity != *identity_;
+    if (another || size < pos_) {  // replaced, truncated or vanished: start again
         pos_ = 0;
         partial_.clear();
     }
+    if (info) identity_ = info->identity;
     if (pos_ >= size) return;
     if (size - pos_ > maxPollBytes) {
         pos_ = size - maxPollBytes;
@@ -142,7 +145,7 @@ void LogTailer::tail(const std::string& path, std::uint64_t maxBytes, const Line
 std::optional<FileInfo> LogTailer::fileInfo(const std::string& path) {
     const auto info = platform::Files::info(path);
     if (!info) return std::nullopt;
-    return FileInfo{info->mtime, info->size, info->regular};
+    return FileInfo{info->mtime, info->size, info->regular, {info->identity.volume, info->identity.index}};
 }
 
 std::vector<std::string> LogTailer::lines(std::string_view bytes) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "LineSplitter.h"
@@ -18,6 +19,8 @@ struct FileInfo {
     double mtime;        // seconds since 1970, with the nanoseconds
     std::uint64_t size;  // bytes
     bool regular;        // a plain file: not a link, folder, FIFO or device
+    // Tells files apart whatever their names (device and inode, or volume and file index).
+    std::pair<std::uint64_t, std::uint64_t> identity;
 };
 
 // Follows the newest Teams log file as it grows, across the files that Teams starts one after
@@ -70,6 +73,8 @@ private:
     std::string directory_;
     UptimeClock clock_;
     std::optional<std::string> path_;
+    // The file that pos_ belongs to: another file under the followed name is read from its start.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> identity_;
     std::uint64_t pos_ = 0;
     LineSplitter partial_{maxLineBytes};
     double lastActivity_;

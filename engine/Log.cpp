@@ -1,13 +1,17 @@
 #include "Log.h"
 
-#include <cstdio>
+#include <condition_variable>
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <optional>
+#include <thread>
+#include <utility>
 
 #include "LogLocation.h"
+#include "StandardOutput.h"
 
 namespace tally::Log {
 
@@ -15,11 +19,65 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The copy of the log on standard output. Its lines wait here for a thread of their own, so
+// that a reader who stops reading (a full pipe, a stopped terminal) holds up nobody: while too
+// much waits, lines are dropped and counted instead. Never destroyed, as that thread may still
+// be waiting on the reader when the process ends.
+class Echo {
+public:
+    static constexpr std::size_t maxWaitingBytes = 64 * 1024;
+
+    struct News {
+        bool startedDropping = false;
+        std::uint64_t droppedBefore = 0;  // lines dropped before this one, now that there is room
+    };
+
+    News push(std::string line) {
+        const std::lock_guard guard(lock_);
+        News news;
+        if (!waiting_.empty() && waitingBytes_ + line.size() > maxWaitingBytes) {
+            news.startedDropping = dropped_++ == 0;
+            return news;
+        }
+        news.droppedBefore = std::exchange(dropped_, 0);
+        waitingBytes_ += line.size();
+        waiting_.push_back(std::move(line));
+        if (!started_) {
+            started_ = true;
+            std::thread([this] { run(); }).detach();
+        }
+        ready_.notify_one();
+        return news;
+    }
+
+private:
+    void run() {
+        std::unique_lock guard(lock_);
+        for (;;) {
+            ready_.wait(guard, [this] { return !waiting_.empty(); });
+            const std::string line = std::move(waiting_.front());
+            waiting_.pop_front();
+            guard.unlock();
+            platform::writeStandardOutput(line);  // may wait for the reader; holds no lock
+            guard.lock();
+            waitingBytes_ -= line.size();
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable ready_;
+    std::deque<std::string> waiting_;
+    std::size_t waitingBytes_ = 0;
+    std::uint64_t dropped_ = 0;
+    bool started_ = false;
+};
+
 // Everything below is guarded by the one lock, held for the whole of every write.
 struct State {
     std::mutex lock;
     bool echo = false;
     std::optional<platform::LogLocation> location;
+    Echo& echoed = *new Echo;
 };
 
 State& state() {
@@ -32,13 +90,43 @@ const platform::LogLocation& location(State& s) {
     return *s.location;
 }
 
-std::string stamp() {
+std::string stamped(std::string_view message) {
     const std::time_t now = std::time(nullptr);
     char text[32] = "";
     // localtime's shared buffer is only touched under the log's lock.
     if (const std::tm* local = std::localtime(&now))
         std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local);
-    return text;
+    std::string line = text;
+    line += ' ';
+    line += message;
+    line += '\n';
+    return line;
+}
+
+// Moves a full file aside to "<file>.1". Where that cannot be done (a read-only folder, a
+// "<file>.1" that cannot be replaced), the file starts again rather than grow without end, and
+// its first line says why.
+void rotate(const std::string& path) {
+    std::error_code error;
+    fs::remove(path + ".1", error);
+    fs::rename(path, path + ".1", error);
+    if (!error) return;
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        << stamped("the activity log could not be moved to " + fs::path(path + ".1").filename().string() +
+                   " (" + error.message() + "), so it starts again here");
+}
+
+void append(const std::string& path, bool createFolder, const std::string& text) {
+    std::error_code error;
+    if (createFolder) fs::create_directories(fs::path(path).parent_path(), error);
+    // Only ever a plain file: opening a FIFO would wait for a reader for ever, and a device or
+    // a folder is no place for the log. Such a path loses the line like an unwritable one.
+    const auto type = fs::status(path, error).type();
+    if (type != fs::file_type::regular && type != fs::file_type::not_found) return;
+    if (type == fs::file_type::regular && fs::file_size(path, error) > rotateAboveBytes && !error)
+        rotate(path);
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 }  // namespace
@@ -46,29 +134,21 @@ std::string stamp() {
 void write(std::string_view message) {
     State& s = state();
     const std::lock_guard guard(s.lock);
-    std::string line = stamp();
-    line += ' ';
-    line += message;
-    line += '\n';
+    const std::string line = stamped(message);
+    std::string text = line;
     if (s.echo) {
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fflush(stdout);
+        const Echo::News news = s.echoed.push(line);
+        if (news.droppedBefore > 0) {
+            const std::string note = stamped(std::to_string(news.droppedBefore) +
+                                             " lines were not copied to standard output, which was not read");
+            s.echoed.push(note);
+            text = note + line;
+        }
+        if (news.startedDropping)
+            text += stamped("standard output is not read: lines go to this file only until it is");
     }
-
     const auto& [path, createFolder] = location(s);
-    std::error_code error;
-    if (const auto size = fs::file_size(path, error); !error && size > rotateAboveBytes) {
-        fs::remove(path + ".1", error);
-        fs::rename(path, path + ".1", error);
-    }
-    if (createFolder) fs::create_directories(fs::path(path).parent_path(), error);
-    // Only ever a plain file: opening a FIFO would wait for a reader for ever, and a device or
-    // a folder is no place for the log. Such a path loses the line like an unwritable one.
-    if (const auto type = fs::status(path, error).type();
-        type != fs::file_type::regular && type != fs::file_type::not_found)
-        return;
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    if (out) out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    append(path, createFolder, text);
 }
 
 void setEcho(bool echo) {

@@ -37,9 +37,10 @@ def _number(field):
 
 
 class LineReader:
-    """Cuts the bytes from the host into lines. It never holds more than one line's limit
-    (plus a carriage return): a longer line is kept only as its first LINE_LIMIT + 1 bytes,
-    which Light.handle answers with "ERR too long"."""
+    """Cuts the bytes from the host into lines, carriage returns and all (Light.handle takes
+    one off the end). It never holds more than one line's limit plus two bytes: a longer line
+    is kept only as its first LINE_LIMIT + 2 bytes, still too long once a carriage return at
+    its end is taken off, which Light.handle answers with "ERR too long"."""
 
     def __init__(self):
         self._line = b""
@@ -50,15 +51,12 @@ class LineReader:
         while True:
             end = data.find(b"\n", start)
             piece = data[start:] if end < 0 else data[start:end]
-            room = LINE_LIMIT + 1 - len(self._line)
+            room = LINE_LIMIT + 2 - len(self._line)
             if room > 0:
                 self._line += piece[:room]
             if end < 0:
                 return lines
-            line = self._line
-            if line.endswith(b"\r"):
-                line = line[:-1]
-            lines.append(line)
+            lines.append(self._line)
             self._line = b""
             start = end + 1
 

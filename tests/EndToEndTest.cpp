@@ -1,5 +1,6 @@
-// Tally without its interface: a Teams log folder in a temporary home, a process named
-// MSTeams, the log presence source, the engine, and the virtual light.
+// Tally without its interface: a Teams log folder in a temporary home, the log presence source
+// with a Teams of the test's own, the engine, and the virtual light.
+#include <atomic>
 #include <fstream>
 
 #include <gmock/gmock.h>
@@ -8,7 +9,6 @@
 #include "Engine.h"
 #include "Log.h"
 #include "support/Eventually.h"
-#include "support/FakeTeams.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"
 
@@ -37,11 +37,11 @@ TEST(EndToEnd, teamsLogLinesReachTheLight) {
     std::ofstream(teamsLog) << "UserPresenceAction: {availability: Available}\n";
     Log::setFile(home.file("state/tally/Tally.log"), true);
 
-    FakeTeams teams(home);
+    std::atomic<bool> teamsRuns = true;  // this test's own Teams, whatever else runs
     VirtualLight light(home.file("light.txt"));
     Engine engine(
         [&] {
-            return std::make_unique<LogPresenceSource>(LogTailer(logs), &LogPresenceSource::teamsIsRunning,
+            return std::make_unique<LogPresenceSource>(LogTailer(logs), [&] { return teamsRuns.load(); },
                                                        [](const std::string& m) { Log::write(m); });
         },
         std::make_unique<LightDevice>(light.path(), [](const std::string& m) { Log::write(m); }),
@@ -60,7 +60,7 @@ TEST(EndToEnd, teamsLogLinesReachTheLight) {
     ASSERT_TRUE(lastIs("C 255 0 0"));
     append("Window: (id=3; name=call-1) Setting close prompt from web: meeting");
     ASSERT_TRUE(lastIs("P 255 0 0 3000"));
-    teams.quit();
+    teamsRuns = false;
     ASSERT_TRUE(lastIs("OFF")) << "within one process check of Teams quitting";
 
     EXPECT_THAT(messagesIn(Log::file()),

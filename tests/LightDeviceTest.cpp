@@ -32,19 +32,26 @@ protected:
     LogCallback log() {
         return [this](const std::string& m) { messages.push_back(m); };
     }
+    // Over a real terminal, a light that answers is given ample time: a loaded machine may be
+    // slow to run the virtual light.
+    static constexpr double slowMachine = 30;
     std::unique_ptr<LightDevice> onPort(const std::string& port) {
-        return std::make_unique<LightDevice>(port, log(), clock.function());
+        auto device = std::make_unique<LightDevice>(port, log(), clock.function());
+        device->setAnswerTimeout(slowMachine);
+        return device;
     }
-    // A device on the fake link, its port named "fake".
+    // A device on the fake link, its port named "fake"; the fake clock times its answers too.
     std::unique_ptr<LightDevice> onFake(FakeLight& light) {
         return std::make_unique<LightDevice>("fake", log(), clock.function(), &LightDevice::findPorts,
-                                             light.opener());
+                                             light.opener(), clock.function());
     }
     std::unique_ptr<LightDevice> discovering() {
-        return std::make_unique<LightDevice>(std::nullopt, log(), clock.function(), [this] {
+        auto device = std::make_unique<LightDevice>(std::nullopt, log(), clock.function(), [this] {
             ++attempts;
             return ports;
         });
+        device->setAnswerTimeout(slowMachine);
+        return device;
     }
     std::string record(const std::string& name = "light") { return dir.file(name + ".txt"); }
 };
@@ -98,10 +105,10 @@ TEST_F(LightDeviceTest, keepAliveAfterMoreThanThirtyQuietSeconds) {
     auto device = onPort(light.path());
     device->show("OFF");
     device->update();
-    clock.now += LightDevice::keepAliveAfter;
+    clock.advance(LightDevice::keepAliveAfter);
     device->update();
     EXPECT_THAT(light.received(), ElementsAre("PING", "B 100", "OFF")) << "exactly 30 s is quiet";
-    clock.now += 0.01;
+    clock.advance(0.01);
     device->update();
     device->update();
     EXPECT_THAT(light.received(), ElementsAre("PING", "B 100", "OFF", "PING"));
@@ -125,10 +132,10 @@ TEST_F(LightDeviceTest, lostLightIsLookedForEveryThreeSecondsAndBroughtUpToDate)
 
     VirtualLight second(record("second"));
     ports = {second.path()};
-    clock.now += 1;
+    clock.advance(1);
     device->update();
     EXPECT_EQ(attempts, 1) << "no attempt before three seconds have passed";
-    clock.now += 2;
+    clock.advance(2);
     device->update();
     EXPECT_EQ(attempts, 2);
     EXPECT_TRUE(device->isConnected());
@@ -163,7 +170,7 @@ TEST_F(LightDeviceTest, portsThatAreNotALight) {
     // A fixed port that does not exist: silent, tried again every three seconds.
     auto missing = onPort(dir.file("no-such-port"));
     missing->update();
-    clock.now += 3;
+    clock.advance(3);
     missing->update();
     EXPECT_THAT(messages, IsEmpty());
 
@@ -184,9 +191,9 @@ TEST_F(LightDeviceTest, portsThatAreNotALight) {
         SCOPED_TRACE(option);
         messages.clear();
         VirtualLight light(record(option), {option});
-        auto device = onPort(light.path());
-        device->update();
-        EXPECT_FALSE(device->isConnected());
+        LightDevice device(light.path(), log(), clock.function());  // waits its one second
+        device.update();
+        EXPECT_FALSE(device.isConnected());
         EXPECT_THAT(messages, ElementsAre(light.path() + " did not answer PING, not a Tally"));
     }
 }
@@ -198,7 +205,7 @@ TEST_F(LightDeviceTest, onlyDevicesAreSpokenTo) {
         SCOPED_TRACE(name);
         messages.clear();
         auto device = onPort(dir.file(name));
-        for (int i = 0; i < 3; ++i, clock.now += 3) device->update();
+        for (int i = 0; i < 3; ++i, clock.advance(3)) device->update();
         EXPECT_FALSE(device->isConnected());
         EXPECT_THAT(messages, ElementsAre(dir.file(name) + " is not a serial port")) << "once";
     }
@@ -217,10 +224,47 @@ TEST_F(LightDeviceTest, answersLeftFromAnEarlierConnectionAnswerNothing) {
     device->close();
     light.fault = FakeLight::Fault::none;
     messages.clear();
-    clock.now += 3;
+    clock.advance(3);
     device->update();
     EXPECT_TRUE(device->isConnected()) << testing::PrintToString(messages);
     EXPECT_THAT(messages, ElementsAre("light connected on fake (firmware 1.0)"));
+}
+
+TEST_F(LightDeviceTest, aLateAnswerFromAnEarlierConnectionDoesNotSpoilTheHandshake) {
+    FakeLight light;
+    auto device = onFake(light);
+    device->update();
+    light.fault = FakeLight::Fault::late;  // "OK" to this comes only after the wait has ended
+    device->show("C 255 0 0");
+    device->update();
+    EXPECT_FALSE(device->isConnected());
+    light.fault = FakeLight::Fault::none;
+    messages.clear();
+    clock.advance(3);
+    device->update();  // the late "OK" arrives first, then "PONG 1.0"
+    EXPECT_TRUE(device->isConnected());
+    EXPECT_THAT(messages, ElementsAre("light connected on fake (firmware 1.0)"));
+}
+
+TEST_F(LightDeviceTest, aPortHeldByAnotherProgramIsLeftToItAndToldOnce) {
+    VirtualLight light(record());
+    auto first = onPort(light.path());
+    first->show("C 0 255 0");
+    first->update();
+    ASSERT_TRUE(first->isConnected());
+    messages.clear();
+
+    auto second = onPort(light.path());  // a second Tally, say
+    for (int i = 0; i < 3; ++i, clock.advance(3)) second->update();
+    EXPECT_FALSE(second->isConnected());
+    EXPECT_THAT(messages, ElementsAre(light.path() +
+                                      " is in use by another program (another Tally, or a serial "
+                                      "terminal); trying again every few seconds"));
+    EXPECT_THAT(light.received(), ElementsAre("PING", "B 100", "C 0 255 0")) << "nothing twice";
+
+    first.reset();  // let go: the second gets it at its next attempt
+    second->update();
+    EXPECT_TRUE(second->isConnected());
 }
 
 TEST_F(LightDeviceTest, sendNowOnlyWhileConnected) {
@@ -240,13 +284,13 @@ TEST_F(LightDeviceTest, sendNowOnlyWhileConnected) {
 
 TEST_F(LightDeviceTest, permissionRefusedIsToldOncePerPort) {
     VirtualLight light(record());
-    std::filesystem::permissions(light.path(), std::filesystem::perms(0600));
+    std::filesystem::permissions(light.path(), std::filesystem::perms::none);
     const std::string result = runUnprivileged([&]() -> std::string {
         std::vector<std::string> seen;
         FakeClock c;
         LightDevice device(std::nullopt, [&](const std::string& m) { seen.push_back(m); },
                            c.function(), [&] { return std::vector<std::string>{light.path()}; });
-        for (int i = 0; i < 3; ++i, c.now += 3) device.update();
+        for (int i = 0; i < 3; ++i, c.advance(3)) device.update();
         if (seen.size() != 1) return "expected one line, got " + std::to_string(seen.size());
         if (seen[0] != "no permission to open " + light.path() + "; " + platform::serialPermissionHint())
             return seen[0];

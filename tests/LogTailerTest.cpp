@@ -1,6 +1,7 @@
 #include "LogTailer.h"
 
 #include <filesystem>
+#include <fstream>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -27,7 +28,7 @@ protected:
 
     // Moves past the rollover interval so that the next poll lists the folder again.
     std::vector<std::string> pollAfterRolloverCheck() {
-        clock.now += LogTailer::rolloverInterval;
+        clock.advance(LogTailer::rolloverInterval);
         return tailer.poll();
     }
 };
@@ -105,12 +106,12 @@ TEST_F(LogTailerTest, linesArriveWholeInFileOrderWithoutBlanks) {
     dir.write("MSTeams_1.log", "old\n");
     tailer.seekToEnd();
     dir.append("MSTeams_1.log", "first ha");
-    clock.now += 100;
+    clock.advance(100);
     EXPECT_THAT(tailer.poll(), IsEmpty());
     EXPECT_EQ(tailer.secondsSinceActivity(), 0) << "bytes without a line feed are activity too";
     dir.append("MSTeams_1.log", "lf\n\n\nsecond\r\nthird\n");
     EXPECT_THAT(tailer.poll(), ElementsAre("first half", "second\r", "third"));
-    clock.now += 3;
+    clock.advance(3);
     EXPECT_THAT(tailer.poll(), IsEmpty());
     EXPECT_EQ(tailer.secondsSinceActivity(), 3);
 }
@@ -120,6 +121,25 @@ TEST_F(LogTailerTest, truncationRereadsFromTheStartAndDropsTheKeptPiece) {
     tailer.seekToEnd();
     dir.write("MSTeams_1.log", "new\n");
     EXPECT_THAT(tailer.poll(), ElementsAre("new"));
+}
+
+TEST_F(LogTailerTest, aNewFileUnderTheFollowedNameIsReadFromItsStart) {
+    // Replaced by a larger file, and moved aside for a new one that is already past the old
+    // end: neither may be read from the old offset.
+    for (const bool movedAside : {false, true}) {
+        SCOPED_TRACE(movedAside);
+        TempDir folder;
+        LogTailer t(folder.path().string(), clock.function());
+        folder.write("MSTeams_1.log", "old one\nold two\n");
+        t.seekToEnd();
+        if (movedAside) std::filesystem::rename(folder.file("MSTeams_1.log"), folder.file("kept.txt"));
+        const std::string fresh = folder.file("fresh");
+        std::ofstream(fresh) << "new one\nnew two\nnew three, longer than the old file\n";
+        std::filesystem::rename(fresh, folder.file("MSTeams_1.log"));
+        EXPECT_THAT(t.poll(), ElementsAre("new one", "new two", "new three, longer than the old file"));
+        folder.append("MSTeams_1.log", "new four\n");
+        EXPECT_THAT(t.poll(), ElementsAre("new four")) << "and then followed as before";
+    }
 }
 
 TEST_F(LogTailerTest, rolloverDeliversTheOldRestBeforeTheNewFile) {
@@ -152,7 +172,7 @@ TEST_F(LogTailerTest, folderMissingThenUnreadableThenReadable) {
 
     std::filesystem::create_directory(folder);
     dir.write("Logs/MSTeams_1.log", "hello\n");
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    std::filesystem::permissions(folder, std::filesystem::perms::none);
     EXPECT_EQ(runUnprivileged([&]() -> std::string {
                   FakeClock c;
                   LogTailer t(folder, c.function());

@@ -1,5 +1,6 @@
 #include "Log.h"
 
+#include <algorithm>
 #include <fstream>
 #include <future>
 #include <regex>
@@ -8,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/Eventually.h"
 #include "support/TempDir.h"
 
 #include <fcntl.h>
@@ -93,15 +95,103 @@ TEST_F(LogTest, aPathThatIsNotAPlainFileLosesTheLineWithoutWaiting) {
     EXPECT_EQ(readLines(file).size(), 1u);
 }
 
+namespace {
+
+// Standard output as a pipe of the test's own, for as long as it lives.
+class CapturedOutput {
+public:
+    CapturedOutput() {
+        if (::pipe(fds_) != 0) return;
+        ::fcntl(fds_[0], F_SETFL, O_NONBLOCK);
+        saved_ = ::dup(STDOUT_FILENO);
+        ::dup2(fds_[1], STDOUT_FILENO);
+    }
+    ~CapturedOutput() {
+        ::dup2(saved_, STDOUT_FILENO);
+        for (const int fd : {saved_, fds_[0], fds_[1]}) ::close(fd);
+    }
+    // Reads what is there until `text` has come; what was read so far.
+    const std::string& readUntil(const std::string& text) {
+        eventually([&] {
+            char buffer[65536];
+            for (ssize_t n; (n = ::read(fds_[0], buffer, sizeof buffer)) > 0;)
+                read_.append(buffer, static_cast<std::size_t>(n));
+            return read_.find(text) != std::string::npos;
+        });
+        return read_;
+    }
+
+private:
+    int fds_[2] = {-1, -1};
+    int saved_ = -1;
+    std::string read_;
+};
+
+}  // namespace
+
 TEST_F(LogTest, echoPrintsEachLineOnceOnlyWhenOn) {
-    testing::internal::CaptureStdout();
+    CapturedOutput out;
     Log::write("quiet");
     Log::setEcho(true);
     Log::write("loud");
     Log::setEcho(false);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(std::regex_match(out, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d loud\n)")))
-        << out;
+    Log::write("quiet again");
+    Log::setEcho(true);
+    Log::write("done");
+    Log::setEcho(false);
+    EXPECT_TRUE(std::regex_match(out.readUntil(" done\n"),
+                                 std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d loud\n[^\n]* done\n)")));
+}
+
+TEST_F(LogTest, anEchoNobodyReadsHoldsUpNoWriterAndTheFileKeepsEveryLine) {
+    CapturedOutput out;
+    Log::setEcho(true);
+    const std::string line(1000, 'x');
+    constexpr int lines = 400;  // far more than a pipe and the echo's queue hold
+    auto written = std::async(std::launch::async, [&] {
+        for (int i = 0; i < lines; ++i) Log::write(line);
+    });
+    const bool returned = written.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    // Read again, and write until a line is copied once more; then everything up to a last one.
+    const auto count = [](const std::string& text, const std::string& what) {
+        std::size_t n = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return static_cast<int>(n);
+    };
+    EXPECT_TRUE(eventually([&] {
+        Log::write("after");
+        return count(out.readUntil(""), " after\n") > 0;
+    }));
+    Log::write("end");
+    const std::string echoed = out.readUntil(" end\n");
+    Log::setEcho(false);
+    ASSERT_TRUE(returned) << "a writer waited for the reader";
+    written.get();
+
+    std::string logged;
+    for (const auto& l : readLines(file)) logged += l + "\n";
+    EXPECT_EQ(count(logged, line), lines) << "the file keeps every line";
+    EXPECT_EQ(count(logged, "standard output is not read: lines go to this file only until it is"), 1);
+    std::smatch dropped;
+    ASSERT_TRUE(std::regex_search(
+        logged, dropped, std::regex(R"((\d+) lines were not copied to standard output, which was not read)")));
+    EXPECT_THAT(echoed, testing::HasSubstr(dropped[0].str()));
+    EXPECT_EQ(count(echoed, line) + count(echoed, " after\n") + std::stoi(dropped[1]),
+              lines + count(logged, " after\n"))
+        << "every line either copied or counted";
+}
+
+TEST_F(LogTest, aFileThatCannotBeMovedAsideStartsAgainInsteadOfGrowing) {
+    std::filesystem::create_directories(dir.file("logs/Tally.log.1"));
+    dir.write("logs/Tally.log.1/kept", "a folder in the way, not empty\n");
+    dir.write("logs/Tally.log", std::string(1'000'001, 'a'));
+    Log::write("next");
+    const auto lines = readLines(file);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_THAT(lines[0], testing::MatchesRegex(".* the activity log could not be moved to Tally.log.1 "
+                                                "\\(.+\\), so it starts again here"));
+    EXPECT_THAT(lines[1], testing::EndsWith(" next"));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("logs/Tally.log.1/kept")));
 }
 
 TEST_F(LogTest, concurrentWritersNeverInterleave) {

@@ -60,9 +60,9 @@ protected:
         QSettings().remove("brightness");
     }
     void TearDown() override { Log::setEcho(false); }
-    std::unique_ptr<AppModel> makeModel(QStringList arguments) {
-        arguments.prepend("tally");
-        return Wiring::model(arguments, [this] { return answerAdd; }, loginItem.service());
+    // Teams never runs here, whatever runs on the machine.
+    std::unique_ptr<AppModel> makeModel(const std::vector<std::string>& arguments) {
+        return Wiring::model(CommandLine::parse(arguments).switches, {[this] { return answerAdd; }, loginItem.service(), [] { return false; }});
     }
 };
 
@@ -97,7 +97,7 @@ TEST_F(MenuContentTest, elevenEntriesWhileTheLogsAreReadable) {
 TEST_F(MenuContentTest, brightnessMarksFollowTheModelAndChoicesReachTheLight) {
     QSettings().setValue("brightness", 60);  // not an option: nothing marked
     VirtualLight light(dir.file("light.txt"));
-    auto model = makeModel({"--simulate", "--port", QString::fromStdString(light.path())});
+    auto model = makeModel({"--simulate", "--port", light.path()});
     MenuContent content(*model, menu);
     for (int value : MenuContent::brightnessOptions)
         EXPECT_FALSE(find(menu, QString("%1 %").arg(value))->isChecked());
@@ -129,7 +129,7 @@ TEST_F(MenuContentTest, startAtLoginShowsWhatTheModelSettledOn) {
 TEST_F(MenuContentTest, quitTurnsTheFirmwaresLedsDark) {
     FirmwareLight light(dir.file("leds.txt"));
     ASSERT_TRUE(light.eventuallyShows("0 0 0"));
-    auto model = makeModel({"--simulate", "--port", QString::fromStdString(light.path())});
+    auto model = makeModel({"--simulate", "--port", light.path()});
     MenuContent content(*model, menu);
     ASSERT_TRUE(processEventsUntil([&] { return light.colours().size() >= 2; }, std::chrono::seconds(30)))
         << "the simulation's first colour";
@@ -142,7 +142,7 @@ TEST_F(MenuContentTest, quitTurnsTheFirmwaresLedsDark) {
 
 TEST_F(MenuContentTest, quitSwitchesTheLightOffFirst) {
     VirtualLight light(dir.file("light.txt"));
-    auto model = makeModel({"--simulate", "--port", QString::fromStdString(light.path())});
+    auto model = makeModel({"--simulate", "--port", light.path()});
     MenuContent content(*model, menu);
     ASSERT_TRUE(processEventsUntil([&] { return light.received().size() >= 3; }));
     bool quitAsked = false;

@@ -45,7 +45,7 @@ protected:
             dir.touch(name, age++);
         }
     }
-    void tick(double seconds = 0.5) { clock.now += seconds; }
+    void tick(double seconds = 0.5) { clock.advance(seconds); }
 };
 
 }  // namespace
@@ -163,15 +163,15 @@ TEST(SimulatedSource, cyclesThroughEveryStateWithoutCatchingUp) {
     FakeClock clock{12345};
     SimulatedSource source(4, clock.function());
     EXPECT_EQ(source.poll(), LightState::available);
-    clock.now += 3.9;
+    clock.advance(3.9);
     EXPECT_EQ(source.poll(), LightState::available);
-    clock.now += 0.1;
+    clock.advance(0.1);
     EXPECT_EQ(source.poll(), LightState::busy);
-    clock.now += 1000;
+    clock.advance(1000);
     EXPECT_EQ(source.poll(), LightState::inCall) << "a long gap advances by one state";
     for (LightState expected : {LightState::dnd, LightState::away, LightState::off,
                                 LightState::unknown, LightState::available}) {
-        clock.now += 4;
+        clock.advance(4);
         EXPECT_EQ(source.poll(), expected);
     }
 

@@ -91,11 +91,12 @@ TEST_F(SleepWatcherTest, nothingButOffReachesTheLightFromSleepToWake) {
     VirtualLight light(dir.file("light.txt"));
     // Simulated presence changes every four seconds: a change while asleep must stay dark.
     FakeLoginItem loginItem(dir.file("login-item"));
-    auto made = Wiring::model({"tally", "--simulate", "--port", QString::fromStdString(light.path())}, {},
-                              loginItem.service());
+    auto made = Wiring::model(CommandLine::parse({"--simulate", "--port", light.path()}).switches,
+                              {{}, loginItem.service()});
     AppModel& model = *made;
     const auto sleep = Wiring::watchSleep(model);
     ASSERT_TRUE(processEventsUntil([&] { return light.received().size() >= 3; }));
+    ASSERT_TRUE(processEventsUntil([&] { return tallyInhibits(); })) << "watching, which starts unawaited";
 
     prepareForSleep(true);
     ASSERT_TRUE(processEventsUntil([&] { return !light.received().empty() && light.received().back() == "OFF"; }));

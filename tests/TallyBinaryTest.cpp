@@ -5,6 +5,9 @@
 #include <regex>
 #include <thread>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -169,6 +172,121 @@ TEST(TallyBinary, helpVersionAndUnknownArguments) {
     auto misspelt = run({"--dry-run", "--simulate", "--prot", "/dev/null", "-x"});
     const auto& out = misspelt->readUntil(
         [](const std::string& o) { return o.find("Tally started") != std::string::npos; }, 20s);
-    EXPECT_THAT(out, testing::HasSubstr("tally: ignoring --prot, -x, /dev/null (see tally --help)\n"));
+    EXPECT_THAT(out, testing::HasSubstr("tally: ignoring --prot, /dev/null, -x (see tally --help)\n"));
     EXPECT_EQ(misspelt->stop(SIGTERM), 0) << "and it runs";
+}
+
+namespace {
+
+// A system bus that takes the connection and never says a word.
+class SilentBus {
+public:
+    explicit SilentBus(const std::string& path) {
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        ::listen(fd_, 16);
+    }
+    ~SilentBus() { ::close(fd_); }
+
+private:
+    int fd_;
+};
+
+std::vector<std::string> with(std::vector<std::string> environment, const std::vector<std::string>& more) {
+    for (const auto& setting : more) {
+        const auto name = setting.substr(0, setting.find('=') + 1);
+        std::erase_if(environment, [&](const std::string& e) { return e.starts_with(name); });
+        environment.push_back(setting);
+    }
+    return environment;
+}
+
+bool exitedWith(std::optional<int> status, int code) {
+    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
+}
+
+}  // namespace
+
+TEST(TallyBinary, aSystemBusThatNeverAnswersHoldsUpNoSignal) {
+    TempDir home;
+    SilentBus bus(home.file("bus"));
+    teamsLogIn(home, "Busy");
+    FakeTeams teams(home);
+    VirtualLight light(home.file("light.txt"));
+    Process tally({TALLY_BINARY, "--port", light.path()},
+                  with(environmentFor(home), {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + home.file("bus")}));
+    ASSERT_TRUE(eventuallyLast(light, "C 255 0 0"));
+    tally.signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(tally.waitFor(20s), 0)) << "the signal ends it while the bus is silent";
+    EXPECT_EQ(light.received().back(), "OFF");
+}
+
+TEST(TallyBinary, aSignalWaitingAtTheStartEndsItAsQuittingDoes) {
+    // Sent before its first instruction: as early as a signal can come.
+    TempDir home;
+    Process tally({TALLY_BINARY, "--dry-run", "--simulate"}, environmentFor(home),
+                  Process::Options{.blockedSignals = {SIGTERM}});
+    tally.signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(tally.waitFor(20s), 0));
+    EXPECT_THAT(activityLog(home), testing::HasSubstr("Tally started (dry run) (simulate)"));
+}
+
+TEST(TallyBinary, anEchoNobodyReadsHoldsUpNeitherTheLightNorTheEnd) {
+    TempDir home;
+    VirtualLight light(home.file("light.txt"));
+    int full[2];
+    ASSERT_EQ(::pipe(full), 0);
+    ::fcntl(full[1], F_SETFL, O_NONBLOCK);
+    for (const std::string block(4096, 'x'); ::write(full[1], block.data(), block.size()) > 0;) {}
+    ::fcntl(full[1], F_SETFL, 0);  // Tally's writes would wait, as on any full pipe
+    Process tally({TALLY_BINARY, "--simulate", "--port", light.path()}, environmentFor(home),
+                  Process::Options{Process::Errors::passed, full[1], {}});
+    EXPECT_TRUE(eventuallyLast(light, "C 255 0 0")) << "the simulation moves on";
+    tally.signal(SIGTERM);
+    EXPECT_TRUE(exitedWith(tally.waitFor(20s), 0));
+    EXPECT_EQ(light.received().back(), "OFF");
+    EXPECT_THAT(activityLog(home), testing::HasSubstr("light state: Busy")) << "the file has every line";
+    ::close(full[0]);
+    ::close(full[1]);
+}
+
+TEST(TallyBinary, aDisplayThatCannotBeReachedIsNoReasonToAbort) {
+    struct Case {
+        std::string setting;
+        std::string said;
+    };
+    for (const Case& c : {Case{"DISPLAY=:99", "cannot reach the display (DISPLAY=:99)"},
+                          Case{"WAYLAND_DISPLAY=nowhere", "cannot reach the display (WAYLAND_DISPLAY=nowhere)"},
+                          Case{"QT_QPA_PLATFORM=bogus", "cannot reach the display (QT_QPA_PLATFORM=bogus)"}}) {
+        SCOPED_TRACE(c.setting);
+        TempDir home;
+        const auto environment =
+            with(environmentFor(home), {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", c.setting});
+        Process version({TALLY_BINARY, "--version"}, environment);
+        EXPECT_EQ(version.readUntil([](const std::string&) { return false; }, 10s), "tally 0.1.0\n");
+        EXPECT_TRUE(exitedWith(version.waitFor(10s), 0));
+
+        Process tally({TALLY_BINARY, "--dry-run", "--simulate"}, environment);
+        const auto& out = tally.readUntil(
+            [](const std::string& o) { return o.find("offscreen") != std::string::npos; }, 20s);
+        EXPECT_THAT(out, testing::HasSubstr(c.said + ": Tally runs on Qt's offscreen platform"));
+        EXPECT_EQ(tally.stop(SIGTERM), 0);
+    }
+}
+
+TEST(TallyBinary, theCommandLineIsReadOnceAndAMissingValueIsAnError) {
+    TempDir home;
+    for (const auto& missing : {"--port", "--port="}) {
+        Process tally({TALLY_BINARY, "--dry-run", missing}, environmentFor(home), Process::Errors::collected);
+        EXPECT_EQ(tally.readUntil([](const std::string&) { return false; }, 10s),
+                  "tally: --port needs the path of a serial port, as in --port /dev/ttyACM0 (see tally --help)\n");
+        EXPECT_TRUE(exitedWith(tally.waitFor(10s), 2)) << missing;
+    }
+    VirtualLight light(home.file("light.txt"));
+    Process tally({TALLY_BINARY, "--simulate", "--port=" + light.path()}, environmentFor(home));
+    EXPECT_TRUE(eventuallyLast(light, "C 0 255 0")) << "--port=PATH names the port";
+    EXPECT_EQ(tally.stop(SIGTERM), 0);
 }

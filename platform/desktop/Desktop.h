@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace tally::platform {
@@ -7,10 +8,14 @@ namespace tally::platform {
 // What the application asks of the desktop it runs on.
 namespace Desktop {
 
-// The Qt platform to use instead of the default one, if any: on X11 and Wayland systems with
-// neither a display nor a chosen platform, the offscreen one, so that Tally runs on without a
-// tray instead of failing to start. Elsewhere (macOS) none: no DISPLAY is normal there.
-const char* fallbackQtPlatform();
+// The Qt platforms to try, in order (Qt takes a list separated by ';'), when Tally must say
+// more than Qt's own choice: on X11 and Wayland systems the offscreen one comes last, so that
+// a display that is missing or cannot be reached leaves Tally running without a tray instead
+// of aborting it. None where the native platform needs no display (macOS), or where the
+// offscreen one is chosen already.
+std::optional<std::string> qtPlatforms();
+// The display the environment names, for the activity log ("DISPLAY=:0"); empty for none.
+std::string displayName();
 // No Dock icon and no application menu: the application lives in the menu bar (macOS).
 void becomeMenuBarOnly();
 // Whether a click on the tray item opens its menu by itself (macOS); elsewhere Tally opens it,

@@ -4,7 +4,9 @@
 
 namespace tally::platform::Desktop {
 
-const char* fallbackQtPlatform() { return nullptr; }  // the native platform needs no DISPLAY
+std::optional<std::string> qtPlatforms() { return std::nullopt; }  // the native one needs no display
+
+std::string displayName() { return {}; }
 
 void becomeMenuBarOnly() { [NSApp setActivationPolicy:NSApplicationActivationPolicyAccessory]; }
 

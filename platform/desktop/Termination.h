@@ -7,10 +7,15 @@
 
 namespace tally::platform {
 
-// Calls `terminate` on the main thread when the process is asked to end by a signal (SIGTERM
-// at logout and shutdown, SIGINT from Ctrl+C, SIGHUP when its terminal goes), so that these
-// take the same path as quitting. A closed standard output no longer kills the process: writes
-// to it just fail. Lasts as long as the returned object.
+// The signals that ask the process to end (SIGTERM at logout and shutdown, SIGINT from Ctrl+C,
+// SIGHUP when its terminal goes) are caught from the moment this is called, first thing in
+// main, even if they were blocked when the process started; one that arrives before
+// watchTermination() waits for it. A closed standard output no longer kills the process:
+// writes to it just fail.
+void catchTerminationSignals();
+
+// Calls `terminate` on the main thread, from its event loop, for every ending signal caught, so
+// that these take the same path as quitting. Lasts as long as the returned object.
 std::unique_ptr<QObject> watchTermination(std::function<void()> terminate);
 
 }  // namespace tally::platform

@@ -9,10 +9,19 @@
 
 namespace tally::platform::Files {
 
+// What tells one file from another, whatever its name: a new file under an old name (a log
+// replaced, or moved aside and made anew) has another identity.
+struct Identity {
+    std::uint64_t volume;  // the device
+    std::uint64_t index;   // the inode
+    bool operator==(const Identity&) const = default;
+};
+
 struct Info {
     double mtime;        // seconds since 1970, with the nanoseconds
     std::uint64_t size;  // bytes
     bool regular;        // a plain file: not a link, folder, FIFO or device
+    Identity identity;
 };
 
 // The entry names of a folder in the order the system lists them; absent if it cannot be

@@ -36,7 +36,8 @@ std::optional<Info> info(const std::string& path) {
 #endif
     return Info{static_cast<double>(modified.tv_sec) +
                     static_cast<double>(modified.tv_nsec) / 1'000'000'000.0,
-                static_cast<std::uint64_t>(st.st_size), S_ISREG(st.st_mode)};
+                static_cast<std::uint64_t>(st.st_size), S_ISREG(st.st_mode),
+                Identity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}};
 }
 
 std::optional<std::uint64_t> readRange(const std::string& path, std::uint64_t from,

@@ -4,6 +4,8 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -28,7 +30,12 @@ void configure(int fd) {
 class PosixSerialLink final : public SerialLink {
 public:
     explicit PosixSerialLink(int fd) : fd_(fd) {}
-    ~PosixSerialLink() override { ::close(fd_); }
+    ~PosixSerialLink() override {
+        // The exclusive mark belongs to the terminal, not to this descriptor: a pseudo-terminal
+        // would keep it after we close.
+        ::ioctl(fd_, TIOCNXCL);
+        ::close(fd_);  // lets go of the lock too
+    }
     PosixSerialLink(const PosixSerialLink&) = delete;
     PosixSerialLink& operator=(const PosixSerialLink&) = delete;
 
@@ -65,6 +72,7 @@ std::unique_ptr<SerialLink> openSerialLink(const std::string& path, SerialOpenFa
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         failure = errno == EACCES || errno == EPERM ? SerialOpenFailure::noPermission
+                  : errno == EBUSY                  ? SerialOpenFailure::inUse  // held exclusively
                                                     : SerialOpenFailure::cannotOpen;
         return nullptr;
     }
@@ -74,6 +82,14 @@ std::unique_ptr<SerialLink> openSerialLink(const std::string& path, SerialOpenFa
         failure = SerialOpenFailure::notADevice;
         return nullptr;
     }
+    // Two locks, as other serial programs take them: flock() for those that look (and for root,
+    // whom TIOCEXCL does not stop), TIOCEXCL for those that do not.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        failure = errno == EWOULDBLOCK ? SerialOpenFailure::inUse : SerialOpenFailure::cannotOpen;
+        return nullptr;
+    }
+    ::ioctl(fd, TIOCEXCL);
     configure(fd);
     failure = SerialOpenFailure::none;
     return std::make_unique<PosixSerialLink>(fd);

@@ -174,15 +174,20 @@ def test_the_tick_counter_wrapping_neither_lights_a_gone_light_nor_stops_a_pulse
 def test_lines_are_cut_at_line_feeds_and_bounded():
     reader = LineReader()
     check(reader.feed(b"PI"), [], "half a line")
-    check(reader.feed(b"NG\nOFF\r\nC 1"), [b"PING", b"OFF"], "rest and one more")
+    check(reader.feed(b"NG\nOFF\r\nC 1"), [b"PING", b"OFF\r"], "rest and one more")
     check(reader.feed(b" 2 3\n\n"), [b"C 1 2 3", b""], "an empty line is a line")
     check(reader.feed(b"a\rb\n"), [b"a\rb"], "a carriage return inside stays")
     long = reader.feed(b"x" * 10000)
     check(long, [], "no line feed yet")
-    assert len(reader._line) <= 65, "holds no more than a line"
+    assert len(reader._line) <= 66, "holds no more than a line"
     lines = reader.feed(b"y" * 5000 + b"\nPING\n")
     check([len(lines[0]) > 64, lines[1]], [True, b"PING"], "a long line, then the next")
     light, _ = new_light()
     check(light.handle(lines[0]), "ERR too long", "the long line")
     sixty_four = b"C " + b"1" * 61 + b"\r\n"
-    check(reader.feed(sixty_four), [sixty_four[:-2]], "64 bytes and CR LF")
+    (line,) = reader.feed(sixty_four)
+    check(new_light()[0].handle(line), "ERR C takes 3 numbers", "64 bytes and CR LF")
+    # 64 bytes, a carriage return and more before the line feed: too long, not 64 bytes and OK.
+    for tail in [b"\rmore", b"\r\r", b"\r" + b"z" * 500]:
+        (line,) = reader.feed(b"C 1 2 " + b"3" * 58 + tail + b"\n")
+        check(new_light()[0].handle(line), "ERR too long", tail)

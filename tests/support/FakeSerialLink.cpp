@@ -34,21 +34,21 @@ bool FakeSerialLink::write(std::string_view bytes) {
         const std::string line = pending_.substr(0, end);
         pending_.erase(0, end + 1);
         light_.received.push_back(line);
-        unsent_ += light_.answerTo(line);
-        if (light_.fault == FakeLight::Fault::late) lateWaits_ = 1;
+        light_.unsent += light_.answerTo(line);
+        if (light_.fault == FakeLight::Fault::late) light_.lateWaits = 1;
     }
     return true;
 }
 
 bool FakeSerialLink::read(std::string& into, std::size_t max, double) {
-    if (unsent_.empty() || light_.fault == FakeLight::Fault::vanished) return false;
-    if (lateWaits_ > 0) {  // this wait ends empty; the answer comes with the next line's
-        --lateWaits_;
+    if (light_.unsent.empty() || light_.fault == FakeLight::Fault::vanished) return false;
+    if (light_.lateWaits > 0) {  // this wait ends empty; the answer comes with the next line's
+        --light_.lateWaits;
         return false;
     }
-    const std::size_t n = std::min(max, unsent_.size());
-    into.append(unsent_, 0, n);
-    unsent_.erase(0, n);
+    const std::size_t n = std::min(max, light_.unsent.size());
+    into.append(light_.unsent, 0, n);
+    light_.unsent.erase(0, n);
     return true;
 }
 

@@ -30,6 +30,10 @@ public:
     platform::SerialOpenFailure openFailure{};  // the next opens fail so, unless none
     std::vector<std::string> received;
     int opened = 0;
+    // Answers on their way: they belong to the light, not to one link, so an answer that comes
+    // late reaches whichever link is open by then.
+    std::string unsent;
+    int lateWaits = 0;  // waits that still end empty before the answers go out
 
     // What a LightDevice opens its ports with.
     LightDevice::PortOpener opener();
@@ -46,8 +50,6 @@ public:
 
 private:
     FakeLight& light_;
-    std::string unsent_;   // answers the light has made and not yet sent
-    int lateWaits_ = 0;    // waits that still end empty before the answers go out
     std::string pending_;  // bytes written and not yet a whole line
 };
 

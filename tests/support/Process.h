@@ -10,6 +10,7 @@
 #include <sys/prctl.h>
 #endif
 #include <fcntl.h>
+#include <pthread.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,19 +22,34 @@ namespace tally::test {
 class Process {
 public:
     enum class Errors { passed, collected };
+    struct Options {
+        Errors errors = Errors::passed;
+        int output = -1;                 // its standard output instead of a pipe read here
+        std::vector<int> blockedSignals;  // blocked from its first instruction on
+    };
     Process(std::vector<std::string> args, std::vector<std::string> environment,
-            Errors errors = Errors::passed) {
-        int out[2];
-        if (::pipe(out) != 0) return;
+            Errors errors = Errors::passed)
+        : Process(std::move(args), std::move(environment), Options{errors, -1, {}}) {}
+    Process(std::vector<std::string> args, std::vector<std::string> environment, const Options& options) {
+        int out[2] = {-1, -1};
+        if (options.output < 0 && ::pipe(out) != 0) return;
+        // Blocked before the fork, so that a signal sent the moment it returns waits in the child.
+        sigset_t blocked, before;
+        sigemptyset(&blocked);
+        for (const int signal : options.blockedSignals) sigaddset(&blocked, signal);
+        ::pthread_sigmask(SIG_BLOCK, &blocked, &before);
         pid_ = ::fork();
         if (pid_ == 0) {
 #ifdef __linux__
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // a crashed or timed-out test leaves nothing behind
 #endif
-            ::dup2(out[1], STDOUT_FILENO);
-            if (errors == Errors::collected) ::dup2(out[1], STDERR_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
+            const int into = options.output >= 0 ? options.output : out[1];
+            ::dup2(into, STDOUT_FILENO);
+            if (options.errors == Errors::collected) ::dup2(into, STDERR_FILENO);
+            if (out[0] >= 0) {
+                ::close(out[0]);
+                ::close(out[1]);
+            }
             for (auto& e : environment) ::putenv(e.data());
             std::vector<char*> argv;
             for (auto& a : args) argv.push_back(a.data());
@@ -41,8 +57,11 @@ public:
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
-        ::close(out[1]);
-        output_ = out[0];
+        ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+        if (out[0] >= 0) {
+            ::close(out[1]);
+            output_ = out[0];
+        }
     }
     ~Process() {
         stop();
@@ -55,7 +74,7 @@ public:
     template <typename Done>
     const std::string& readUntil(Done done, std::chrono::seconds limit) {
         const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done(output) && std::chrono::steady_clock::now() < end) {
+        while (output_ >= 0 && !done(output) && std::chrono::steady_clock::now() < end) {
             pollfd waiting{output_, POLLIN, 0};
             if (::poll(&waiting, 1, 100) < 1) continue;
             char buffer[4096];
@@ -70,6 +89,10 @@ public:
     void closeOutput() {
         if (output_ >= 0) ::close(output_);
         output_ = -1;
+    }
+
+    void signal(int signal) {
+        if (pid_ > 0) ::kill(pid_, signal);
     }
 
     // Waits for it to end by itself and returns its exit status as waitpid gives it.

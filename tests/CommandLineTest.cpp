@@ -1,0 +1,47 @@
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+
+using namespace tally;
+using Action = CommandLine::Parsed::Action;
+
+TEST(CommandLine, readsEverySwitchOnceIntoOneValue) {
+    struct Case {
+        std::vector<std::string> arguments;
+        Action action;
+        Switches switches;
+        std::vector<std::string> ignored;
+    };
+    const auto port = [](std::string path) {
+        Switches s;
+        s.port = std::move(path);
+        return s;
+    };
+    const Case cases[] = {
+        {{}, Action::run, {}, {}},
+        {{"--simulate", "--dry-run"}, Action::run, Switches{true, true, {}}, {}},
+        {{"--port", "/dev/ttyACM0"}, Action::run, port("/dev/ttyACM0"), {}},
+        {{"--port=/dev/ttyACM0"}, Action::run, port("/dev/ttyACM0"), {}},
+        {{"--port=a", "--port", "b"}, Action::run, port("b"), {}},
+        {{"--port", "-odd name"}, Action::run, port("-odd name"), {}},
+        {{"--port"}, Action::error, {}, {}},
+        {{"--port="}, Action::error, {}, {}},
+        {{"--port", "--dry-run"}, Action::error, {}, {}},
+        {{"--Port", "x", "-dry-run", "--simulate=1"}, Action::run, {}, {"--Port", "x", "-dry-run", "--simulate=1"}},
+        {{"--dry-run", "--help", "--port"}, Action::help, Switches{true, false, {}}, {}},
+        {{"-h"}, Action::help, {}, {}},
+        {{"--version", "--nonsense"}, Action::version, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        const auto parsed = CommandLine::parse(c.arguments);
+        EXPECT_EQ(parsed.action, c.action);
+        if (c.action == Action::run) {
+            EXPECT_EQ(parsed.switches, c.switches);
+            EXPECT_EQ(parsed.ignored, c.ignored);
+        }
+        if (c.action == Action::error) {
+            EXPECT_EQ(parsed.error, "--port needs the path of a serial port, as in --port /dev/ttyACM0");
+        }
+    }
+}
