@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 #include "CommandLine.h"
 #include "Desktop.h"
@@ -20,7 +21,14 @@ bool confirmStartAtLogin() {
     QPushButton* add = box.addButton(QStringLiteral("Add"), QMessageBox::AcceptRole);
     box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(add);
+    // A menu-bar application is rarely the active one: ask to be, and keep the question above
+    // other windows whatever the answer.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     tally::platform::Desktop::bringToFront();
+    QTimer::singleShot(0, &box, [&box] {
+        box.raise();
+        box.activateWindow();
+    });
     box.exec();
     return box.clickedButton() == add;
 }

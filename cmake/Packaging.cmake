@@ -4,6 +4,22 @@ include(GNUInstallDirs)
 
 if(APPLE)
   install(TARGETS tally BUNDLE DESTINATION .)
+  # Qt's frameworks and cocoa plugin, and RE2 with what it needs, go into the installed bundle
+  # (macdeployqt, through Qt's deployment script)...
+  qt_generate_deploy_app_script(TARGET tally OUTPUT_SCRIPT deploy_script NO_UNSUPPORTED_PLATFORM_ERROR)
+  install(SCRIPT ${deploy_script})
+  # ...and only then is it signed, as a whole: any later edit would break the signature, and
+  # Apple silicon kills such code. Ad hoc ("-") unless a Developer ID is named, as for a
+  # notarised release (with the hardened runtime and a time stamp, which notarisation needs).
+  set(TALLY_SIGNING_IDENTITY "-" CACHE STRING "The identity the installed Tally.app is signed with")
+  set(sign_options "")
+  if(NOT TALLY_SIGNING_IDENTITY STREQUAL "-")
+    set(sign_options "--options runtime --timestamp")
+  endif()
+  install(CODE "
+    execute_process(COMMAND codesign --force --deep ${sign_options} --sign \"${TALLY_SIGNING_IDENTITY}\"
+                            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/Tally.app\"
+                    COMMAND_ERROR_IS_FATAL ANY)")
   set(CPACK_GENERATOR DragNDrop)
   set(CPACK_DMG_VOLUME_NAME Tally)
 else()

@@ -35,7 +35,9 @@ std::vector<std::string> LogTailer::files() const {
         double mtime;
     };
     std::vector<Entry> entries;
-    for (const std::string& name : platform::Files::list(directory_).value_or(std::vector<std::string>{})) {
+    const auto names = platform::Files::list(directory_);
+    listed_ = names.has_value();
+    for (const std::string& name : names.value_or(std::vector<std::string>{})) {
         if (!name.starts_with(prefix) || !name.ends_with(suffix)) continue;
         std::string path = joinPath(directory_, name);
         const auto info = fileInfo(path);
@@ -52,9 +54,10 @@ std::vector<std::string> LogTailer::files() const {
 }
 
 bool LogTailer::folderReadable() const {
-    // Opening the folder for reading is what listing it needs, and all the engine asks twice a
-    // second: reading every entry each time would cost more than the rest of a quiet tick.
-    return platform::Files::canOpenFolder(directory_);
+    // The engine asks twice a second; listing that often would cost more than the rest of a
+    // quiet tick, so the answer is the last listing's.
+    if (!listed_) files();
+    return *listed_;
 }
 
 void LogTailer::seekToEnd() {

@@ -79,6 +79,7 @@ private:
     LineSplitter partial_{maxLineBytes};
     double lastActivity_;
     double nextRolloverCheck_ = 0;
+    mutable std::optional<bool> listed_;  // whether the last listing worked; none before the first
 };
 
 }  // namespace tally

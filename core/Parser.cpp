@@ -132,8 +132,6 @@ private:
     // The bytes tested above: "UserPresenceAction" has 'U' at 0 and 'A' at 12,
     // "UpdateIconPresence" 'U' at 0 and 'I' at 6, "WindowCloseActionDestroy" 'W' at 0 and
     // 'D' at 17, "close prompt from web" 'p' at 6 and 'w' at 18.
-    static constexpr std::array<std::string_view, 4> markers{closePrompt, closeDestroy,
-                                                            userPresence, iconPresence};
     static constexpr std::size_t longest = 24;
     static_assert(userPresence[12] == 'A' && iconPresence[6] == 'I' && closeDestroy[17] == 'D' &&
                   closePrompt[6] == 'p' && closePrompt[18] == 'w');

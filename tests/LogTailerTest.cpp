@@ -123,6 +123,30 @@ TEST_F(LogTailerTest, truncationRereadsFromTheStartAndDropsTheKeptPiece) {
     EXPECT_THAT(tailer.poll(), ElementsAre("new"));
 }
 
+TEST_F(LogTailerTest, readabilityIsTheLastListingsWhileAFileIsFollowed) {
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);  // for the child's folder
+    EXPECT_EQ(runUnprivileged([&]() -> std::string {
+                  namespace fs = std::filesystem;
+                  const std::string folder = dir.file("Logs");
+                  fs::create_directory(folder);
+                  std::ofstream(folder + "/MSTeams_1.log") << "hello\n";
+                  FakeClock c;
+                  LogTailer t(folder, c.function());
+                  if (t.poll().size() != 1 || !t.folderReadable()) return "not followed";
+                  fs::permissions(folder, fs::perms::none);
+                  if (!t.folderReadable()) return "listed between rollover checks";
+                  c.advance(LogTailer::rolloverInterval);
+                  t.poll();
+                  if (t.folderReadable()) return "an unlistable folder counts as readable";
+                  fs::permissions(folder, fs::perms::owner_all);
+                  c.advance(LogTailer::rolloverInterval);
+                  t.poll();
+                  if (!t.folderReadable()) return "readable again, but not said";
+                  return "";
+              }),
+              "");
+}
+
 TEST_F(LogTailerTest, aNewFileUnderTheFollowedNameIsReadFromItsStart) {
     // Replaced by a larger file, and moved aside for a new one that is already past the old
     // end: neither may be read from the old offset.

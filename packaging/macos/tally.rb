@@ -10,7 +10,7 @@ cask "tally" do
   desc "Microsoft Teams status on a USB desk light"
   homepage "https://tally.org/"
 
-  depends_on macos: ">= :ventura"
+  depends_on macos: ">= :sonoma"
 
   app "Tally.app"
 

@@ -13,11 +13,10 @@ void becomeMenuBarOnly() { [NSApp setActivationPolicy:NSApplicationActivationPol
 bool trayClickOpensMenu() { return true; }
 
 void bringToFront() {
-    // activateIgnoringOtherApps: is deprecated from macOS 14, where activate takes its place.
-    if (@available(macOS 14.0, *))
-        [NSApp activate];
-    else
-        [NSApp activateIgnoringOtherApps:YES];
+    // Since macOS 14 activation is a request the system may refuse; asked for right after the
+    // person chose a menu item, it is normally granted. The alert also floats above other
+    // applications' windows (Qt's stays-on-top), so it is seen even where it is not.
+    [NSApp activate];
 }
 
 void openFile(const std::string& path) {

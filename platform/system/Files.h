@@ -25,10 +25,9 @@ struct Info {
 };
 
 // The entry names of a folder in the order the system lists them; absent if it cannot be
-// listed.
+// listed, also when the system opens it but then refuses its entries (as macOS's container
+// protection may).
 std::optional<std::vector<std::string>> list(const std::string& folder);
-// Whether the folder can be opened for listing, without listing it.
-bool canOpenFolder(const std::string& folder);
 // The entry's own attributes: a symbolic link is not followed.
 std::optional<Info> info(const std::string& path);
 // Reads [from, from + limit) of a file (never through a symbolic link) in pieces of at most

@@ -1,6 +1,7 @@
 #include "Files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 
 #include <dirent.h>
@@ -14,16 +15,16 @@ std::optional<std::vector<std::string>> list(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return std::nullopt;
     std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
+    for (;;) {
+        errno = 0;  // the end of the list and a refusal both end readdir; only errno tells them apart
+        const dirent* entry = ::readdir(dir);
+        if (!entry) break;
+        names.emplace_back(entry->d_name);
+    }
+    const bool refused = errno != 0;
     ::closedir(dir);
+    if (refused) return std::nullopt;
     return names;
-}
-
-bool canOpenFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
 }
 
 std::optional<Info> info(const std::string& path) {
