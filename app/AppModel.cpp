@@ -1,8 +1,10 @@
 #include "AppModel.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QSettings>
 
+#include "Desktop.h"
 #include "LoginItem.h"
 #include "Log.h"
 
@@ -71,6 +73,9 @@ void AppModel::apply(const Engine::Snapshot& snapshot) {
     }
     if (snapshot.logsReadable != logsReadable_) {
         logsReadable_ = snapshot.logsReadable;
+        Log::write(logsReadable_ ? "can read the Teams logs in " + teamsLogDirectory() + " again"
+                                 : "cannot read the Teams logs in " + teamsLogDirectory() +
+                                       ": the folder is missing or closed to Tally");
         emit logsReadableChanged();
     }
 }
@@ -125,12 +130,21 @@ void AppModel::setStartAtLogin(bool on) {
 }
 
 void AppModel::willSleep() {
-    Log::write("Mac going to sleep: light off");
+    Log::write(platform::Desktop::machineName() + " going to sleep: light off");
     engine_->lightOffNow();
 }
 
 void AppModel::didWake() { engine_->didWake(); }
 
-void AppModel::finish() { engine_->finish(); }
+void AppModel::quit(const std::string& how) {
+    finish(how);
+    QCoreApplication::quit();
+}
+
+void AppModel::finish(const std::string& how) {
+    if (!ending_) Log::write("Tally quits (" + how + ")");
+    ending_ = true;
+    engine_->finish();
+}
 
 }  // namespace tally

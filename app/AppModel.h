@@ -51,8 +51,12 @@ public:
     // What happens before the machine sleeps and after it wakes.
     void willSleep();
     void didWake();
-    // The light off for good, before the application ends (quit, a signal, the session's end).
-    void finish();
+    // Ends Tally: says in the activity log how (the first reason given wins), switches the light
+    // off for good and asks the application to quit.
+    void quit(const std::string& how);
+    // The same without asking to quit, for an application that is ending already (the
+    // session's end).
+    void finish(const std::string& how);
 
 signals:
     void stateChanged();
@@ -75,6 +79,7 @@ private:
     bool paused_ = false;
     int brightness_ = 100;
     bool startAtLogin_ = false;
+    bool ending_ = false;
     std::unique_ptr<Engine> engine_;
 };
 

@@ -31,6 +31,10 @@ Parsed parse(const std::vector<std::string>& arguments) {
             parsed.action = Parsed::Action::version;
             return parsed;
         }
+        if (argument == "--quit") {
+            parsed.action = Parsed::Action::quit;
+            return parsed;
+        }
         if (argument == "--dry-run") {
             parsed.switches.dryRun = true;
         } else if (argument == "--simulate") {
@@ -61,7 +65,8 @@ std::string helpText() {
            "  --port <path>      Use the light on this serial port instead of looking for it\n"
            "                     (also --port=<path>).\n"
            "  --simulate         Cycle through every state instead of reading the Teams logs.\n"
-           "  --dry-run          Run without a light.\n";
+           "  --dry-run          Run without a light.\n"
+           "  --quit             Ask the running Tally to quit, light off first, and exit.\n";
 }
 
 std::optional<int> report(const Parsed& parsed, const std::string& version) {
@@ -76,6 +81,7 @@ std::optional<int> report(const Parsed& parsed, const std::string& version) {
             std::fprintf(stderr, "tally: %s (see tally --help)\n", parsed.error.c_str());
             return 2;
         case Parsed::Action::run:
+        case Parsed::Action::quit:
             break;
     }
     if (!parsed.ignored.empty())

@@ -17,7 +17,7 @@ struct Switches {
 namespace CommandLine {
 
 struct Parsed {
-    enum class Action { run, help, version, error };
+    enum class Action { run, help, version, quit, error };
     Action action = Action::run;
     Switches switches;
     std::vector<std::string> ignored;  // arguments Tally does not know, in order

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 
 #include "AppModel.h"
 #include "Desktop.h"
@@ -17,7 +18,7 @@ MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(
     teams_->setEnabled(false);
     light_ = menu.addAction(QString());
     light_->setEnabled(false);
-    privacy_ = menu.addAction(QStringLiteral("Can't read Teams logs: open Privacy settings\u2026"));
+    privacy_ = menu.addAction(QString::fromStdString(platform::Desktop::unreadableLogsItem()));
     connect(privacy_, &QAction::triggered, this,
             [] { platform::Desktop::openPrivacySettings(teamsLogDirectory()); });
     menu.addSeparator();
@@ -45,8 +46,7 @@ MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(
         model_.setStartAtLogin(!model_.startAtLogin());
         showStartAtLogin();  // what the model settled on, not what the click made of the mark
     });
-    connect(menu.addAction(QStringLiteral("View log")), &QAction::triggered, this,
-            [] { platform::Desktop::openFile(Log::file()); });
+    connect(menu.addAction(QStringLiteral("View log")), &QAction::triggered, this, &MenuContent::viewLog);
     menu.addSeparator();
 
     quit_ = menu.addAction(QStringLiteral("Quit Tally"));
@@ -90,9 +90,16 @@ void MenuContent::showBrightness() {
 
 void MenuContent::showStartAtLogin() { startAtLogin_->setChecked(model_.startAtLogin()); }
 
-void MenuContent::quitTally() {
-    model_.finish();
-    QCoreApplication::quit();
+void MenuContent::quitTally() { model_.quit("from its menu"); }
+
+void MenuContent::viewLog() {
+    if (platform::Desktop::openFile(Log::file())) return;
+    // No program to open it with (no xdg-open, say): then say where it is.
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Tally"),
+                                QStringLiteral("Tally's activity log is %1").arg(QString::fromStdString(Log::file())));
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 bool MenuContent::eventFilter(QObject* watched, QEvent* event) {

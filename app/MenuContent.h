@@ -33,6 +33,7 @@ private:
     void showBrightness();
     void showStartAtLogin();
     void quitTally();
+    void viewLog();
 
     AppModel& model_;
     QAction* teams_;

@@ -80,7 +80,8 @@ TallyApp::TallyApp(Options options, QObject* parent)
     new MenuContent(*model_, *menu_);
     // However the application ends (quit, a signal, the desktop session's end), the light is
     // switched off on the way out.
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { model_->finish(); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this,
+            [this] { model_->finish("the desktop session ends"); });
 
     // The icon is made and shown even without a tray: a tray host that starts later (as at
     // login) gets it then.
@@ -102,6 +103,12 @@ TallyApp::~TallyApp() {
     menu_.reset();
     sleepWatcher_.reset();
     model_.reset();
+}
+
+void TallyApp::showYourself() {
+    Log::write("Tally was started again: this one runs on");
+    if (QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages())
+        tray_->showMessage(QStringLiteral("Tally"), QStringLiteral("Tally is already running, here."));
 }
 
 void TallyApp::showState() {

@@ -31,6 +31,9 @@ public:
     AppModel& model() { return *model_; }
     QMenu& menu() { return *menu_; }
 
+    // Another start of Tally asked this one to show itself: it says so where the desktop can.
+    void showYourself();
+
     // The tray icon of a state: its emoji where a colour emoji font exists, else a disc in the
     // state's colour.
     static QIcon iconFor(LightState state);

@@ -23,6 +23,7 @@ AppModel::EngineFactory engineFor(const Switches& switches, std::function<bool()
             makeSource = [] { return std::make_unique<SimulatedSource>(4); };
         else
             makeSource = [isTeamsRunning] {
+                logLine("following the Teams logs in " + teamsLogDirectory());
                 return std::make_unique<LogPresenceSource>(LogTailer(teamsLogDirectory()),
                                                            isTeamsRunning, logLine);
             };

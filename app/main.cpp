@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -7,6 +9,8 @@
 #include "Desktop.h"
 #include "Identity.h"
 #include "Log.h"
+#include "LoginItem.h"
+#include "SingleInstance.h"
 #include "TallyApp.h"
 #include "Termination.h"
 
@@ -15,9 +19,7 @@ namespace {
 bool confirmStartAtLogin() {
     QMessageBox box;
     box.setText(QStringLiteral("Start Tally at login?"));
-    box.setInformativeText(QStringLiteral(
-        "Tally will be added to System Settings \u2192 General \u2192 Login Items. Untick this "
-        "menu item to remove it."));
+    box.setInformativeText(QString::fromStdString(tally::platform::LoginItem::whatEnablingDoes()));
     QPushButton* add = box.addButton(QStringLiteral("Add"), QMessageBox::AcceptRole);
     box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(add);
@@ -53,13 +55,32 @@ int main(int argc, char** argv) {
     if (const auto status = tally::CommandLine::report(parsed, TALLY_VERSION)) return *status;
 
     const std::string display = platform::Desktop::displayName();
+    using tally::SingleInstance;
+    if (parsed.action == tally::CommandLine::Parsed::Action::quit) {
+        QCoreApplication core(argc, argv);  // no display needed to ask
+        const bool asked = SingleInstance::send(SingleInstance::defaultFolder(), SingleInstance::Request::quit);
+        std::puts(asked ? "Tally quits" : "Tally is not running");
+        return 0;
+    }
+
     const auto platforms = platform::Desktop::qtPlatforms();
     if (platforms) qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(*platforms));
     QApplication app(argc, argv);
     tally::Identity::apply();
 
-    const auto termination = platform::watchTermination([] { QCoreApplication::quit(); });
+    SingleInstance instance(SingleInstance::defaultFolder());
+    if (!instance.isFirst()) {
+        SingleInstance::send(SingleInstance::defaultFolder(), SingleInstance::Request::show);
+        std::puts("Tally is already running");
+        return 0;
+    }
     tally::TallyApp tally({parsed.switches, confirmStartAtLogin});
+    QObject::connect(&instance, &SingleInstance::requested, &tally, [&tally](SingleInstance::Request request) {
+        if (request == SingleInstance::Request::quit) tally.model().quit("tally --quit");
+        else tally.showYourself();
+    });
+    const auto termination = platform::watchTermination(
+        [&tally](const char* signal) { tally.model().quit(std::string("signal ") + signal); });
     if (const auto reason = offscreenReason(platforms, display))
         tally::Log::write(*reason + ": Tally runs on Qt's offscreen platform");
     return QApplication::exec();

@@ -1,4 +1,5 @@
 #include "AppModel.h"
+#include "Desktop.h"
 
 #include <filesystem>
 #include <fstream>
@@ -138,7 +139,7 @@ TEST_F(AppModelTest, sleepSwitchesTheLightOffFirstAndWakeSendsAgain) {
     ASSERT_TRUE(processEventsUntil([&] { return light.received().size() >= 3; }));
     model->willSleep();
     EXPECT_EQ(light.received().back(), "OFF") << "before the handler returns";
-    EXPECT_EQ(logMessages().back(), "Mac going to sleep: light off");
+    EXPECT_EQ(logMessages().back(), platform::Desktop::machineName() + " going to sleep: light off");
     const std::size_t before = light.received().size();
     model->didWake();
     ASSERT_TRUE(processEventsUntil([&] { return light.received().size() > before; }));

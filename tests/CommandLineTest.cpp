@@ -31,6 +31,7 @@ TEST(CommandLine, readsEverySwitchOnceIntoOneValue) {
         {{"--dry-run", "--help", "--port"}, Action::help, Switches{true, false, {}}, {}},
         {{"-h"}, Action::help, {}, {}},
         {{"--version", "--nonsense"}, Action::version, {}, {}},
+        {{"--dry-run", "--quit"}, Action::quit, {}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));

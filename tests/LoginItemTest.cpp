@@ -24,11 +24,14 @@ TEST(LoginItem, isAnAutostartEntryWhileEnabled) {
     // Not the installed program: the test binary itself, by its absolute path.
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     EXPECT_NE(text.find("\nExec=\"" + self + "\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nTryExec=" + self + "\n"), std::string::npos) << "skipped once it is gone";
     EXPECT_NE(text.find("\nIcon=tally\n"), std::string::npos) << text;
     if (std::filesystem::exists("/usr/bin/desktop-file-validate")) {
         const std::string check = "/usr/bin/desktop-file-validate '" + entry + "'";
         EXPECT_EQ(std::system(check.c_str()), 0) << "the desktop's own check of the entry";
     }
+    EXPECT_EQ(LoginItem::whatEnablingDoes(), "Tally will start whenever you log in, from the autostart entry " +
+                                                 entry + ". Untick this menu item to remove it.");
     ASSERT_TRUE(LoginItem::disable().ok);
     EXPECT_FALSE(std::filesystem::exists(entry));
     EXPECT_EQ(LoginItem::status(), LoginItem::Status::disabled);

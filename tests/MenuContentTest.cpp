@@ -1,6 +1,9 @@
 #include "MenuContent.h"
+#include "Desktop.h"
 
+#include <QApplication>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTimer>
 
@@ -75,7 +78,7 @@ TEST_F(MenuContentTest, entriesWhileTheLogsCannotBeReadAndPaused) {
     model->setPaused(true);
     EXPECT_THAT(entries(menu),
                 ElementsAre("Teams: Off (paused)", "Light: not found",
-                            "Can't read Teams logs: open Privacy settings\u2026", "---",
+                            platform::Desktop::unreadableLogsItem(), "---",
                             "Brightness", "> 25 %", "> 50 %", "> 75 %", "> [x] 100 %",
                             "[x] Pause light", "Test colours", "---", "Start at login", "View log",
                             "---", "Quit Tally"));
@@ -152,4 +155,19 @@ TEST_F(MenuContentTest, quitSwitchesTheLightOffFirst) {
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_TRUE(quitAsked);
     EXPECT_EQ(light.received().back(), "OFF");
+}
+
+TEST_F(MenuContentTest, viewLogWithNothingToOpenItSaysWhereTheLogIs) {
+    qputenv("PATH", QByteArray::fromStdString(dir.path().string()));  // no xdg-open, no browser
+    auto model = makeModel({"--dry-run", "--simulate"});
+    MenuContent content(*model, menu);
+    find(menu, "View log")->trigger();
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(processEventsUntil([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if ((box = qobject_cast<QMessageBox*>(w)) && box->isVisible()) return true;
+        return false;
+    }));
+    EXPECT_EQ(box->text(), QString::fromStdString("Tally's activity log is " + dir.file("Tally.log")));
+    box->close();
 }

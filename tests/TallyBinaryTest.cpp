@@ -110,6 +110,8 @@ TEST(TallyBinary, signalsEndItAsQuittingDoesWithTheLightOff) {
         ASSERT_TRUE(eventuallyLast(light, "C 255 0 0")) << signal;
         EXPECT_EQ(tally.stop(signal), 0) << "exit status 0 after signal " << signal;
         EXPECT_EQ(light.received().back(), "OFF") << signal;
+        EXPECT_THAT(activityLog(home), testing::HasSubstr(std::string("Tally quits (signal SIG") +
+                                                          (signal == SIGTERM ? "TERM" : signal == SIGINT ? "INT" : "HUP") + ")"));
     }
 }
 
@@ -118,7 +120,8 @@ TEST(TallyBinary, aLightThatNeverAnswersDoesNotKeepItFromEnding) {
     VirtualLight light(home.file("light.txt"), {"--silent"});
     Process tally({TALLY_BINARY, "--dry-run", "--simulate", "--port", light.path()}, environmentFor(home));
     tally.readUntil([](const std::string& o) { return o.find("Tally started") != std::string::npos; }, 20s);
-    Process again({TALLY_BINARY, "--port", light.path()}, environmentFor(home));
+    TempDir otherHome;  // another person's Tally: one person's second start would not run
+    Process again({TALLY_BINARY, "--port", light.path()}, environmentFor(otherHome));
     eventually([&] { return !light.received().empty(); });
     EXPECT_EQ(again.stop(SIGTERM), 0);
     EXPECT_EQ(tally.stop(SIGTERM), 0);
@@ -289,4 +292,28 @@ TEST(TallyBinary, theCommandLineIsReadOnceAndAMissingValueIsAnError) {
     Process tally({TALLY_BINARY, "--simulate", "--port=" + light.path()}, environmentFor(home));
     EXPECT_TRUE(eventuallyLast(light, "C 0 255 0")) << "--port=PATH names the port";
     EXPECT_EQ(tally.stop(SIGTERM), 0);
+}
+
+TEST(TallyBinary, oneTallyPerPersonAndTallyQuitEndsIt) {
+    TempDir home;
+    VirtualLight light(home.file("light.txt"));
+    Process first({TALLY_BINARY, "--simulate", "--port", light.path()}, environmentFor(home));
+    ASSERT_TRUE(eventuallyLast(light, "C 0 255 0"));
+
+    Process second({TALLY_BINARY, "--simulate", "--port", light.path()}, environmentFor(home));
+    EXPECT_EQ(second.readUntil([](const std::string&) { return false; }, 10s), "Tally is already running\n");
+    EXPECT_TRUE(exitedWith(second.waitFor(10s), 0));
+    EXPECT_TRUE(eventually([&] { return activityLog(home).find("Tally was started again") != std::string::npos; }));
+    EXPECT_FALSE(first.waitFor(0ms)) << "the first runs on";
+
+    Process quit({TALLY_BINARY, "--quit"}, environmentFor(home));
+    EXPECT_EQ(quit.readUntil([](const std::string&) { return false; }, 10s), "Tally quits\n");
+    EXPECT_TRUE(exitedWith(quit.waitFor(10s), 0));
+    EXPECT_TRUE(exitedWith(first.waitFor(20s), 0));
+    EXPECT_EQ(light.received().back(), "OFF");
+    EXPECT_THAT(activityLog(home), testing::HasSubstr("Tally quits (tally --quit)"));
+
+    Process none({TALLY_BINARY, "--quit"}, environmentFor(home));
+    EXPECT_EQ(none.readUntil([](const std::string&) { return false; }, 10s), "Tally is not running\n");
+    EXPECT_TRUE(exitedWith(none.waitFor(10s), 0));
 }

@@ -23,11 +23,15 @@ void becomeMenuBarOnly();
 bool trayClickOpensMenu();
 // Brings the application to the front, for an alert that must be answered.
 void bringToFront();
-// Opens a file with the desktop's default application for it.
-void openFile(const std::string& path);
+// Opens a file with the desktop's default application for it; false if nothing could.
+bool openFile(const std::string& path);
 // Where the user can let Tally read the Teams logs: the full-disk-access settings on macOS,
 // the nearest existing folder above the log folder elsewhere.
 void openPrivacySettings(const std::string& teamsLogDirectory);
+// The menu item for that, in this system's words.
+std::string unreadableLogsItem();
+// What this kind of computer is called in the activity log ("Mac going to sleep").
+std::string machineName();
 
 }  // namespace Desktop
 

@@ -44,8 +44,8 @@ bool trayClickOpensMenu() { return false; }
 
 void bringToFront() {}
 
-void openFile(const std::string& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+bool openFile(const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
 }
 
 void openPrivacySettings(const std::string& teamsLogDirectory) {
@@ -56,5 +56,10 @@ void openPrivacySettings(const std::string& teamsLogDirectory) {
         folder = folder.parent_path();
     openFile(folder.string());
 }
+
+// Linux has no privacy settings for folders: the folder is missing or closed to Tally.
+std::string unreadableLogsItem() { return "Can't read Teams logs: show where Tally looks\u2026"; }
+
+std::string machineName() { return "computer"; }
 
 }  // namespace tally::platform::Desktop

@@ -19,10 +19,10 @@ void bringToFront() {
     [NSApp activate];
 }
 
-void openFile(const std::string& path) {
+bool openFile(const std::string& path) {
     @autoreleasepool {
         NSString* file = [NSString stringWithUTF8String:path.c_str()];
-        [[NSWorkspace sharedWorkspace] openURL:[NSURL fileURLWithPath:file]];
+        return [[NSWorkspace sharedWorkspace] openURL:[NSURL fileURLWithPath:file]];
     }
 }
 
@@ -33,5 +33,9 @@ void openPrivacySettings(const std::string&) {
         [[NSWorkspace sharedWorkspace] openURL:url];
     }
 }
+
+std::string unreadableLogsItem() { return "Can't read Teams logs: open Privacy settings\u2026"; }
+
+std::string machineName() { return "Mac"; }
 
 }  // namespace tally::platform::Desktop

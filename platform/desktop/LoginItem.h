@@ -20,6 +20,8 @@ Outcome enable();
 Outcome disable();
 // Where the user approves a login item that requires it (macOS); nothing elsewhere.
 void openApprovalSettings();
+// What turning it on does, in this system's words, for the question asked first.
+std::string whatEnablingDoes();
 
 // The four operations as one service, so that tests can give the application one of their own
 // instead of the system's.

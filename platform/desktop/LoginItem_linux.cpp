@@ -39,10 +39,9 @@ Status status() {
 
 // What the entry starts: the installed tally when that is what runs (found on the PATH, as the
 // desktop entry of the package does it), else the running program wherever it is.
-std::string execLine() {
+std::string program() {
     const std::string self = runningExecutable();
-    if (self == TALLY_INSTALLED_BINARY) return "tally";
-    return "\"" + self + "\"";
+    return self == TALLY_INSTALLED_BINARY ? "tally" : self;
 }
 
 Outcome enable() {
@@ -55,7 +54,9 @@ Outcome enable() {
            "Type=Application\n"
            "Name=Tally\n"
            "Comment=Shows your Teams status on a desk light\n"
-           "Exec=" << execLine() << "\n"
+           // TryExec: once the program is gone (the package removed), the desktop skips the entry.
+           "TryExec=" << program() << "\n"
+           "Exec=" << (program() == "tally" ? "tally" : "\"" + program() + "\"") << "\n"
            "Icon=tally\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";
@@ -72,5 +73,10 @@ Outcome disable() {
 }
 
 void openApprovalSettings() {}
+
+std::string whatEnablingDoes() {
+    return "Tally will start whenever you log in, from the autostart entry " + entryPath().string() +
+           ". Untick this menu item to remove it.";
+}
 
 }  // namespace tally::platform::LoginItem

@@ -36,4 +36,9 @@ Outcome disable() {
 
 void openApprovalSettings() { [SMAppService openSystemSettingsLoginItems]; }
 
+std::string whatEnablingDoes() {
+    return "Tally will be added to System Settings \u2192 General \u2192 Login Items. Untick this menu "
+           "item to remove it.";
+}
+
 }  // namespace tally::platform::LoginItem

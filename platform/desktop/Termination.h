@@ -14,8 +14,9 @@ namespace tally::platform {
 // writes to it just fail.
 void catchTerminationSignals();
 
-// Calls `terminate` on the main thread, from its event loop, for every ending signal caught, so
-// that these take the same path as quitting. Lasts as long as the returned object.
-std::unique_ptr<QObject> watchTermination(std::function<void()> terminate);
+// Calls `terminate` with the signal's name ("SIGTERM") on the main thread, from its event loop,
+// for the ending signals caught, so that these take the same path as quitting. Lasts as long as
+// the returned object.
+std::unique_ptr<QObject> watchTermination(std::function<void(const char* signal)> terminate);
 
 }  // namespace tally::platform

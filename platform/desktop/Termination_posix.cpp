@@ -19,9 +19,9 @@ constexpr std::array endingSignals{SIGTERM, SIGINT, SIGHUP};
 // come at any moment, so the handler must always find it.
 int fds[2] = {-1, -1};
 
-extern "C" void onSignal(int) {
+extern "C" void onSignal(int signal) {
     const int saved = errno;
-    const char byte = 1;
+    const char byte = static_cast<char>(signal);
     [[maybe_unused]] const auto ignored = ::write(fds[1], &byte, 1);  // full pipe: already woken
     errno = saved;
 }
@@ -30,19 +30,29 @@ extern "C" void onSignal(int) {
 // notifier on the other end does the rest.
 class SignalWatcher : public QObject {
 public:
-    explicit SignalWatcher(std::function<void()> terminate) : terminate_(std::move(terminate)) {
+    explicit SignalWatcher(std::function<void(const char*)> terminate) : terminate_(std::move(terminate)) {
         catchTerminationSignals();
         if (fds[0] < 0) return;
         auto* notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, this);
         connect(notifier, &QSocketNotifier::activated, this, [this] {
-            char drained[64];
-            while (::read(fds[0], drained, sizeof drained) > 0) {}
-            terminate_();
+            char first = 0, drained[64];  // the first signal names the ending; the rest add nothing
+            for (ssize_t n; (n = ::read(fds[0], drained, sizeof drained)) > 0;)
+                if (!first) first = drained[0];
+            if (first) terminate_(nameOf(first));
         });
     }
 
 private:
-    std::function<void()> terminate_;
+    static const char* nameOf(int signal) {
+        switch (signal) {
+            case SIGTERM: return "SIGTERM";
+            case SIGINT: return "SIGINT";
+            case SIGHUP: return "SIGHUP";
+            default: return "a signal";
+        }
+    }
+
+    std::function<void(const char*)> terminate_;
 };
 
 }  // namespace
@@ -69,7 +79,7 @@ void catchTerminationSignals() {
     ::pthread_sigmask(SIG_UNBLOCK, &ending, nullptr);
 }
 
-std::unique_ptr<QObject> watchTermination(std::function<void()> terminate) {
+std::unique_ptr<QObject> watchTermination(std::function<void(const char*)> terminate) {
     return std::make_unique<SignalWatcher>(std::move(terminate));
 }
 
