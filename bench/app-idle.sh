@@ -16,7 +16,7 @@ echo "UserPresenceAction: {availability: Busy}" > "$logs/MSTeams_quiet.log"
 cp /bin/sleep "$home/MSTeams"
 "$home/MSTeams" 100000 & pids+=($!)
 
-exec 3< <(exec "$build/tools/virtual-light" --quiet)
+exec 3< <(exec "$build/tools/tally-virtual-light" --quiet)
 pids+=($!)
 read -r port <&3
 

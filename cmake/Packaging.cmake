@@ -27,7 +27,10 @@ else()
   set(icons ${PROJECT_SOURCE_DIR}/packaging/icons)
   set(generated ${PROJECT_BINARY_DIR}/packaging)
 
-  install(TARGETS tally RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS tally virtual-light RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The light's firmware, for flashing a board without a source checkout.
+  install(FILES ${PROJECT_SOURCE_DIR}/firmware/light.py ${PROJECT_SOURCE_DIR}/firmware/main.py
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/tally/firmware)
   # Under the prefix: the package's /usr/lib/udev/rules.d is where udev reads it (a /usr/local
   # install puts it where udev does not look; the README says what to do then).
   install(FILES ${linux}/60-tally-light.rules DESTINATION lib/udev/rules.d)

@@ -11,6 +11,9 @@ HOST_GONE_MS = 90000  # Tally speaks at least every 31 s; this long a silence me
 FADE_MS = 3000  # how long the light takes to fade out once the host is gone
 MIN_PERIOD_MS = 200
 PULSE_FLOOR = 0.15  # a pulse breathes down to this share of its lightness, never to dark
+HELLO_MS = 3000  # at power-up: one slow, dim blue breath, so a maker sees that it started
+HELLO_COLOUR = (0, 0, 255)
+HELLO_LIGHTNESS = 0.3
 
 # Numbers each command takes.
 _FIELDS = {"PING": 0, "OFF": 0, "B": 1, "C": 3, "P": 4}
@@ -37,10 +40,11 @@ def _number(field):
 
 
 class LineReader:
-    """Cuts the bytes from the host into lines, carriage returns and all (Light.handle takes
-    one off the end). It never holds more than one line's limit plus two bytes: a longer line
-    is kept only as its first LINE_LIMIT + 2 bytes, still too long once a carriage return at
-    its end is taken off, which Light.handle answers with "ERR too long"."""
+    """Cuts the bytes from the host into lines. A line feed or a carriage return ends a line,
+    so a serial terminal's Enter works whichever it sends; empty lines are passed over, so CR
+    LF is one line and every line still gets exactly one answer. It never holds more than one
+    line's limit plus a byte: a longer line is kept only as its first LINE_LIMIT + 1 bytes,
+    which Light.handle answers with "ERR too long"."""
 
     def __init__(self):
         self._line = b""
@@ -49,14 +53,16 @@ class LineReader:
         lines = []
         start = 0
         while True:
-            end = data.find(b"\n", start)
+            ends = [at for at in (data.find(b"\n", start), data.find(b"\r", start)) if at >= 0]
+            end = min(ends) if ends else -1
             piece = data[start:] if end < 0 else data[start:end]
-            room = LINE_LIMIT + 2 - len(self._line)
+            room = LINE_LIMIT + 1 - len(self._line)
             if room > 0:
                 self._line += piece[:room]
             if end < 0:
                 return lines
-            lines.append(self._line)
+            if self._line:
+                lines.append(self._line)
             self._line = b""
             start = end + 1
 
@@ -70,11 +76,13 @@ class Light:
         self._brightness = 100
         self._heard = clock()  # when the last line came
         self._gone = False
+        self._hello = True  # the breath at power-up, until it is over or a host speaks
 
     def handle(self, line):
         """Answers one line from the host (bytes or text, without its line feed)."""
         self._heard = self._clock()
         self._gone = False  # any line at all means the host is back
+        self._hello = False
         if isinstance(line, str):
             line = line.encode()
         if line.endswith(b"\r"):
@@ -112,6 +120,13 @@ class Light:
         """The (r, g, b) the LEDs get at `ms` (same clock), brightness and gamma applied.
         Meant to be called as time goes on: a light that has faded out stays dark until the
         next line, however long the silence (the tick counter wraps after some days)."""
+        if self._hello:
+            elapsed = time.ticks_diff(ms, self._heard)
+            if 0 <= elapsed < HELLO_MS:
+                wave = (1 - math.cos(2 * math.pi * elapsed / HELLO_MS)) / 2  # dark, up, dark
+                share = luminance(HELLO_LIGHTNESS * wave)
+                return tuple(int(c * share + 0.5) for c in HELLO_COLOUR)
+            self._hello = False
         lightness = self._brightness / 100
         if self._period:
             elapsed = time.ticks_diff(ms, self._since)

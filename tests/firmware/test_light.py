@@ -171,23 +171,37 @@ def test_the_tick_counter_wrapping_neither_lights_a_gone_light_nor_stops_a_pulse
         assert light.colour_at(clock.ms)[0] > 0, t
 
 
-def test_lines_are_cut_at_line_feeds_and_bounded():
+def test_lines_end_at_line_feeds_or_carriage_returns_and_are_bounded():
     reader = LineReader()
     check(reader.feed(b"PI"), [], "half a line")
-    check(reader.feed(b"NG\nOFF\r\nC 1"), [b"PING", b"OFF\r"], "rest and one more")
-    check(reader.feed(b" 2 3\n\n"), [b"C 1 2 3", b""], "an empty line is a line")
-    check(reader.feed(b"a\rb\n"), [b"a\rb"], "a carriage return inside stays")
+    check(reader.feed(b"NG\nOFF\r\nC 1"), [b"PING", b"OFF"], "rest and one more, CR LF as one end")
+    check(reader.feed(b" 2 3\n\n\r\r"), [b"C 1 2 3"], "empty lines get no answer")
+    check(reader.feed(b"B 5\rPING\r"), [b"B 5", b"PING"], "a terminal's Enter: a carriage return")
     long = reader.feed(b"x" * 10000)
-    check(long, [], "no line feed yet")
-    assert len(reader._line) <= 66, "holds no more than a line"
+    check(long, [], "no line end yet")
+    assert len(reader._line) <= 65, "holds no more than a line"
     lines = reader.feed(b"y" * 5000 + b"\nPING\n")
     check([len(lines[0]) > 64, lines[1]], [True, b"PING"], "a long line, then the next")
     light, _ = new_light()
     check(light.handle(lines[0]), "ERR too long", "the long line")
-    sixty_four = b"C " + b"1" * 61 + b"\r\n"
-    (line,) = reader.feed(sixty_four)
-    check(new_light()[0].handle(line), "ERR C takes 3 numbers", "64 bytes and CR LF")
-    # 64 bytes, a carriage return and more before the line feed: too long, not 64 bytes and OK.
-    for tail in [b"\rmore", b"\r\r", b"\r" + b"z" * 500]:
-        (line,) = reader.feed(b"C 1 2 " + b"3" * 58 + tail + b"\n")
-        check(new_light()[0].handle(line), "ERR too long", tail)
+    # 64 bytes, a carriage return and more before the line feed: two lines, two answers.
+    sixty_four = b"C 1 2 " + b"3" * 58
+    answers = [new_light()[0].handle(line) for line in reader.feed(sixty_four + b"\rmore\n")]
+    check(answers, ["OK", "ERR unknown command"], "64 bytes, CR, more, LF")
+
+
+def test_one_dim_blue_breath_at_power_up_then_dark_until_a_host_speaks():
+    light, clock = new_light()
+    start = clock.ms
+    seen = []
+    for ms in range(0, 4000, 100):
+        seen.append(light.colour_at(start + ms))
+    check(seen[0], (0, 0, 0), "starts dark")
+    brightest = max(seen, key=lambda c: c[2])
+    assert brightest[0] == 0 and brightest[1] == 0 and 0 < brightest[2] < 100, brightest
+    check(seen[15], brightest, "brightest half way")
+    check(seen[31:], [(0, 0, 0)] * 9, "dark once it is over")
+    again, clock = new_light()
+    again.colour_at(clock.ms + 500)
+    again.handle("OFF")
+    check(again.colour_at(clock.ms + 1500), (0, 0, 0), "a host's first line ends it")
