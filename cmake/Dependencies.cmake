@@ -11,7 +11,7 @@ endif()
 find_package(Threads REQUIRED)
 
 if(TALLY_BUILD_APP)
-  if(APPLE)
+  if(APPLE OR WIN32)
     find_package(Qt6 REQUIRED COMPONENTS Widgets Network)
   else()
     find_package(Qt6 REQUIRED COMPONENTS Widgets Network DBus)

@@ -3,26 +3,20 @@
 #include <algorithm>
 
 #include "Files.h"
-#include "HomeDirectory.h"
+#include "TeamsLogFolder.h"
 
 namespace tally {
 
 namespace {
 
 std::string joinPath(const std::string& directory, std::string_view name) {
-    if (directory.empty()) return std::string(name);
-    std::string path = directory;
-    if (path.back() != '/') path += '/';
-    path += name;
-    return path;
+    return platform::Files::join(directory, name);
 }
 
 }  // namespace
 
 const std::string& teamsLogDirectory() {
-    static const std::string directory = joinPath(
-        platform::homeDirectory(),
-        "Library/Group Containers/UBF8T346G9.com.microsoft.teams/Library/Application Support/Logs");
+    static const std::string directory = platform::teamsLogFolder();
     return directory;
 }
 
@@ -38,7 +32,7 @@ std::vector<std::string> LogTailer::files() const {
     const auto names = platform::Files::list(directory_);
     listed_ = names.has_value();
     for (const std::string& name : names.value_or(std::vector<std::string>{})) {
-        if (!name.starts_with(prefix) || !name.ends_with(suffix)) continue;
+        if (!platform::Files::isNamed(name, prefix, suffix)) continue;
         std::string path = joinPath(directory_, name);
         const auto info = fileInfo(path);
         if (info && !info->regular) continue;

@@ -12,7 +12,7 @@
 
 namespace tally {
 
-// The absolute path of the Teams log directory under the user's home, computed once.
+// The absolute path of the Teams log directory, computed once.
 const std::string& teamsLogDirectory();
 
 struct FileInfo {

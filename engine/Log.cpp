@@ -19,6 +19,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Paths are UTF-8 text throughout; a path made from a plain string would be read in the
+// system's code page on Windows ("café" becoming "cafÃ©").
+fs::path pathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
+std::string textOf(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 // The copy of the log on standard output. Its lines wait here for a thread of their own, so
 // that a reader who stops reading (a full pipe, a stopped terminal) holds up nobody: while too
 // much waits, lines are dropped and counted instead. Never destroyed, as that thread may still
@@ -29,19 +38,23 @@ public:
 
     struct News {
         bool startedDropping = false;
-        std::uint64_t droppedBefore = 0;  // lines dropped before this one, now that there is room
+        std::string note;  // the line that counts what was dropped, once there is room again
     };
 
-    News push(std::string line) {
+    // `note` makes the counting line for a number of dropped lines; it goes out before `line`.
+    template <typename Note>
+    News push(std::string line, const Note& note) {
         const std::lock_guard guard(lock_);
         News news;
         if (!waiting_.empty() && waitingBytes_ + line.size() > maxWaitingBytes) {
             news.startedDropping = dropped_++ == 0;
             return news;
         }
-        news.droppedBefore = std::exchange(dropped_, 0);
-        waitingBytes_ += line.size();
-        waiting_.push_back(std::move(line));
+        if (dropped_ > 0) {
+            news.note = note(std::exchange(dropped_, 0));
+            queue(news.note);
+        }
+        queue(std::move(line));
         if (!started_) {
             started_ = true;
             std::thread([this] { run(); }).detach();
@@ -62,6 +75,11 @@ private:
             guard.lock();
             waitingBytes_ -= line.size();
         }
+    }
+
+    void queue(std::string line) {
+        waitingBytes_ += line.size();
+        waiting_.push_back(std::move(line));
     }
 
     std::mutex lock_;
@@ -106,19 +124,22 @@ std::string stamped(std::string_view message) {
 // Moves a full file aside to "<file>.1". Where that cannot be done (a read-only folder, a
 // "<file>.1" that cannot be replaced), the file starts again rather than grow without end, and
 // its first line says why.
-void rotate(const std::string& path) {
+void rotate(const fs::path& path) {
+    fs::path aside = path;
+    aside += ".1";
     std::error_code error;
-    fs::remove(path + ".1", error);
-    fs::rename(path, path + ".1", error);
+    fs::remove(aside, error);
+    fs::rename(path, aside, error);
     if (!error) return;
     std::ofstream(path, std::ios::binary | std::ios::trunc)
-        << stamped("the activity log could not be moved to " + fs::path(path + ".1").filename().string() +
-                   " (" + error.message() + "), so it starts again here");
+        << stamped("the activity log could not be moved to " + textOf(aside.filename()) + " (" +
+                   error.message() + "), so it starts again here");
 }
 
-void append(const std::string& path, bool createFolder, const std::string& text) {
+void append(const std::string& file, bool createFolder, const std::string& text) {
+    const fs::path path = pathOf(file);
     std::error_code error;
-    if (createFolder) fs::create_directories(fs::path(path).parent_path(), error);
+    if (createFolder) fs::create_directories(path.parent_path(), error);
     // Only ever a plain file: opening a FIFO would wait for a reader for ever, and a device or
     // a folder is no place for the log. Such a path loses the line like an unwritable one.
     const auto type = fs::status(path, error).type();
@@ -137,13 +158,11 @@ void write(std::string_view message) {
     const std::string line = stamped(message);
     std::string text = line;
     if (s.echo) {
-        const Echo::News news = s.echoed.push(line);
-        if (news.droppedBefore > 0) {
-            const std::string note = stamped(std::to_string(news.droppedBefore) +
-                                             " lines were not copied to standard output, which was not read");
-            s.echoed.push(note);
-            text = note + line;
-        }
+        const Echo::News news = s.echoed.push(line, [](std::uint64_t dropped) {
+            return stamped(std::to_string(dropped) + (dropped == 1 ? " line was" : " lines were") +
+                           " not copied to standard output, which was not read");
+        });
+        text = news.note + line;
         if (news.startedDropping)
             text += stamped("standard output is not read: lines go to this file only until it is");
     }

@@ -24,6 +24,12 @@ struct Info {
     Identity identity;
 };
 
+// A folder's entry, joined with this system's separator.
+std::string join(const std::string& folder, std::string_view name);
+// Whether a file name begins and ends so, compared as this system compares names: exactly, or
+// without regard to case on Windows.
+bool isNamed(std::string_view name, std::string_view prefix, std::string_view suffix);
+
 // The entry names of a folder in the order the system lists them; absent if it cannot be
 // listed, also when the system opens it but then refuses its entries (as macOS's container
 // protection may).

@@ -11,6 +11,18 @@
 
 namespace tally::platform::Files {
 
+std::string join(const std::string& folder, std::string_view name) {
+    if (folder.empty()) return std::string(name);
+    std::string path = folder;
+    if (path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
+bool isNamed(std::string_view name, std::string_view prefix, std::string_view suffix) {
+    return name.size() >= prefix.size() + suffix.size() && name.starts_with(prefix) && name.ends_with(suffix);
+}
+
 std::optional<std::vector<std::string>> list(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return std::nullopt;

@@ -7,8 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+#include <chrono>
+#include <random>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
+#endif
 
 namespace tally::test {
 
@@ -25,9 +30,15 @@ inline std::vector<std::string> linesOf(const std::string& path) {
 class TempDir {
 public:
     TempDir() {
+#ifdef _WIN32
+        std::random_device random;
+        do path_ = std::filesystem::temp_directory_path() / ("tally-test-" + std::to_string(random()));
+        while (!std::filesystem::create_directory(path_));
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "tally-test-XXXXXX").string();
         path_ = ::mkdtemp(pattern.data());
         std::filesystem::permissions(path_, std::filesystem::perms(0755));
+#endif
     }
     ~TempDir() {
         std::error_code ignored;
@@ -51,11 +62,18 @@ public:
     }
     // Sets a file's modification time to `seconds` after 2020-01-01.
     void touch(std::string_view name, double seconds) const {
+#ifdef _WIN32
+        using namespace std::chrono;
+        const auto when = sys_seconds(std::chrono::seconds(1577836800)) +
+                          duration_cast<system_clock::duration>(duration<double>(seconds));
+        std::filesystem::last_write_time(file(name), file_clock::from_sys(when));
+#else
         const auto whole = static_cast<time_t>(seconds);
         const timespec times[2] = {
             {0, UTIME_OMIT},
             {1577836800 + whole, static_cast<long>((seconds - static_cast<double>(whole)) * 1e9)}};
         ::utimensat(AT_FDCWD, file(name).c_str(), times, 0);
+#endif
     }
 
 private:

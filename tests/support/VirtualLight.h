@@ -5,15 +5,46 @@
 #include <string>
 #include <vector>
 
-#include "Process.h"
 #include "TempDir.h"
+#ifdef _WIN32
+#include "Eventually.h"
+#include "Wine.h"
+#else
+#include "Process.h"
+#endif
 
 namespace tally::test {
 
 // The virtual light tool running in a child process on its own pseudo-terminal; every line it
-// receives is recorded in `recordFile`.
+// receives is recorded in `recordFile`. Under Wine it is the Linux tool, reached through Wine's
+// Z: drive as Z:\dev\pts\N: opened directly, never through a COM link left behind.
 class VirtualLight {
 public:
+#ifdef _WIN32
+    VirtualLight(const std::string& recordFile, std::vector<std::string> options = {}) : record_(recordFile) {
+        const auto unixRecord = Wine::unixPath(recordFile);
+        const auto unixOut = Wine::unixPath(recordFile + ".out");
+        const auto unixPid = Wine::unixPath(recordFile + ".pid");
+        if (!unixRecord || !unixOut || !unixPid) return;  // not Wine: no light to be had
+        std::string command = "echo $$ > " + Wine::quoted(*unixPid) + "; exec " + Wine::quoted(TALLY_VIRTUAL_LIGHT) +
+                              " --quiet --record " + Wine::quoted(*unixRecord);
+        for (const auto& option : options) command += " " + Wine::quoted(option);
+        Wine::shell(command + " > " + Wine::quoted(*unixOut), false);
+        std::string terminal;
+        eventually([&] {
+            const auto lines = linesOf(recordFile + ".out");
+            if (!lines.empty()) terminal = lines.front();
+            return !terminal.empty();
+        });
+        path_ = terminal.empty() ? std::string() : Wine::windowsPath(terminal);
+    }
+    ~VirtualLight() {
+        const auto pid = linesOf(record_ + ".pid");
+        if (!pid.empty()) Wine::shell("kill " + pid.front(), true);
+    }
+    VirtualLight(const VirtualLight&) = delete;
+    VirtualLight& operator=(const VirtualLight&) = delete;
+#else
     VirtualLight(const std::string& recordFile, std::vector<std::string> options = {})
         : record_(recordFile) {
         std::vector<std::string> args{TALLY_VIRTUAL_LIGHT, "--quiet", "--record", recordFile};
@@ -25,6 +56,7 @@ public:
             std::chrono::seconds(10));
         path_ = out.substr(0, out.find('\n'));
     }
+#endif
 
     const std::string& path() const { return path_; }
 
@@ -35,7 +67,9 @@ public:
 private:
     std::string record_;
     std::string path_;
+#ifndef _WIN32
     std::unique_ptr<Process> process_;
+#endif
 };
 
 }  // namespace tally::test

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tally::platform {
+
+// Windows: one COM port as SetupAPI describes it.
+struct ComPort {
+    std::vector<std::string> hardwareIds;  // "USB\VID_2E8A&PID_0005&REV_0100", ...
+    std::string portName;                  // "COM3"
+};
+
+// The ports among these whose hardware id names this USB identity, in name order. Apart from
+// the enumeration, so that tests can give their own (Wine has no devices).
+std::vector<std::string> lightPortsAmong(const std::vector<ComPort>& ports, int vendorId, int productId);
+
+}  // namespace tally::platform
