@@ -169,7 +169,7 @@ TEST_F(LogTailerTest, aNewFileUnderTheFollowedNameIsReadFromItsStart) {
         t.seekToEnd();
         if (movedAside) std::filesystem::rename(folder.file("MSTeams_1.log"), folder.file("kept.txt"));
         const std::string fresh = folder.file("fresh");
-        std::ofstream(fresh) << "new one\nnew two\nnew three, longer than the old file\n";
+        std::ofstream(fresh, std::ios::binary) << "new one\nnew two\nnew three, longer than the old file\n";
         std::filesystem::rename(fresh, folder.file("MSTeams_1.log"));
         EXPECT_THAT(t.poll(), ElementsAre("new one", "new two", "new three, longer than the old file"));
         folder.append("MSTeams_1.log", "new four\n");

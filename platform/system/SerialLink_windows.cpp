@@ -23,26 +23,29 @@ DWORD milliseconds(double seconds) {
     return static_cast<DWORD>(std::clamp(std::ceil(seconds * 1000), 0.0, 3'600'000.0));
 }
 
-// Overlapped I/O: a read that waits for the first byte (WaitCommEvent on EV_RXCHAR) and then
-// takes what is there at once. The port's own "return on the first byte" time-outs wait out
-// their whole constant under Wine, so the waiting is done here.
+// Overlapped I/O: the wait for input is WaitCommEvent on EV_RXCHAR, armed before looking at the
+// input queue, and the read comes only once the queue holds bytes, so that it returns at once.
+// (Wine 8 leaves an overlapped read of an empty queue pending, whatever the port's time-outs,
+// and its "return on the first byte" time-outs wait out their whole constant.)
 class WindowsSerialLink final : public SerialLink {
 public:
     explicit WindowsSerialLink(HANDLE port)
-        : port_(port), event_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+        : port_(port), io_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          arrived_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
     ~WindowsSerialLink() override {
         ::CloseHandle(port_);  // drops DTR too
-        if (event_) ::CloseHandle(event_);
+        for (const HANDLE event : {io_, arrived_})
+            if (event) ::CloseHandle(event);
     }
     WindowsSerialLink(const WindowsSerialLink&) = delete;
     WindowsSerialLink& operator=(const WindowsSerialLink&) = delete;
 
     bool write(std::string_view bytes) override {
-        OVERLAPPED op = fresh();
+        OVERLAPPED op = fresh(io_);
         DWORD written = 0;
         if (!::WriteFile(port_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, &op)) {
             if (::GetLastError() != ERROR_IO_PENDING) return false;
-            if (::WaitForSingleObject(event_, 1000) != WAIT_OBJECT_0) {
+            if (::WaitForSingleObject(io_, 1000) != WAIT_OBJECT_0) {
                 cancel(op);
                 return false;
             }
@@ -52,27 +55,30 @@ public:
     }
 
     bool read(std::string& into, std::size_t max, double timeout) override {
-        if (const auto got = readNow(into, max); !got || *got > 0) return got.has_value();
-        OVERLAPPED op = fresh();
-        DWORD mask = 0;
-        if (!::WaitCommEvent(port_, &mask, &op)) {
-            if (::GetLastError() != ERROR_IO_PENDING) return false;  // the device is gone
-            // Bytes that came between the look above and arming the wait did not signal it.
-            if (queued() == 0 && ::WaitForSingleObject(event_, milliseconds(timeout)) != WAIT_OBJECT_0) {
-                cancel(op);
-                return false;
+        const ULONGLONG deadline = ::GetTickCount64() + milliseconds(timeout);
+        for (;;) {
+            const std::optional<DWORD> waiting = queued();
+            if (!waiting) return false;  // the device is gone
+            if (*waiting > 0) return readQueued(into, std::min<std::size_t>(max, *waiting));
+            const ULONGLONG now = ::GetTickCount64();
+            if (now >= deadline) return false;
+            OVERLAPPED op = fresh(arrived_);
+            DWORD mask = 0;
+            if (!::WaitCommEvent(port_, &mask, &op)) {
+                if (::GetLastError() != ERROR_IO_PENDING) return false;
+                // Bytes that came between the look above and arming the wait did not signal it.
+                const auto late = queued();
+                if (!late || *late == 0) ::WaitForSingleObject(arrived_, static_cast<DWORD>(deadline - now));
+                endWait(op);
             }
-            if (!HasOverlappedIoCompleted(&op)) cancel(op);  // a macro
         }
-        const auto got = readNow(into, max);
-        return got && *got > 0;
     }
 
 private:
-    OVERLAPPED fresh() {
-        ::ResetEvent(event_);
+    static OVERLAPPED fresh(HANDLE event) {
+        ::ResetEvent(event);
         OVERLAPPED op{};
-        op.hEvent = event_;
+        op.hEvent = event;
         return op;
     }
 
@@ -83,29 +89,43 @@ private:
         ::GetOverlappedResult(port_, &op, &ignored, TRUE);
     }
 
-    DWORD queued() {
-        COMSTAT status{};
-        DWORD errors = 0;
-        return ::ClearCommError(port_, &errors, &status) ? status.cbInQue : 0;
+    // A pending WaitCommEvent ends when the event mask is set again, as the documentation has
+    // it and Wine does.
+    void endWait(OVERLAPPED& op) {
+        if (HasOverlappedIoCompleted(&op)) return;  // a macro
+        ::SetCommMask(port_, EV_RXCHAR);
+        if (::WaitForSingleObject(op.hEvent, 1000) != WAIT_OBJECT_0) cancel(op);
     }
 
-    // What has arrived, without waiting (the port's time-outs say return at once); none if the
-    // read failed.
-    std::optional<DWORD> readNow(std::string& into, std::size_t max) {
+    // The bytes waiting in the input queue; none if the port fails (the device is gone).
+    std::optional<DWORD> queued() {
+        COMSTAT status{};
+        DWORD errors = 0;
+        if (!::ClearCommError(port_, &errors, &status)) return std::nullopt;
+        return status.cbInQue;
+    }
+
+    // Reads bytes that are known to be there, which returns at once.
+    bool readQueued(std::string& into, std::size_t count) {
         char chunk[256];
-        OVERLAPPED op = fresh();
+        OVERLAPPED op = fresh(io_);
         DWORD got = 0;
-        const auto want = static_cast<DWORD>(std::min(max, sizeof chunk));
+        const auto want = static_cast<DWORD>(std::min(count, sizeof chunk));
         if (!::ReadFile(port_, chunk, want, &got, &op)) {
-            if (::GetLastError() != ERROR_IO_PENDING) return std::nullopt;
-            if (!::GetOverlappedResult(port_, &op, &got, TRUE)) return std::nullopt;
+            if (::GetLastError() != ERROR_IO_PENDING) return false;
+            if (::WaitForSingleObject(io_, 1000) != WAIT_OBJECT_0) {
+                cancel(op);
+                return false;
+            }
+            if (!::GetOverlappedResult(port_, &op, &got, FALSE)) return false;
         }
         into.append(chunk, got);
-        return got;
+        return got > 0;
     }
 
     HANDLE port_;
-    HANDLE event_;
+    HANDLE io_;       // reads and writes
+    HANDLE arrived_;  // the wait for input
 };
 
 }  // namespace

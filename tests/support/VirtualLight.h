@@ -26,10 +26,13 @@ public:
         const auto unixOut = Wine::unixPath(recordFile + ".out");
         const auto unixPid = Wine::unixPath(recordFile + ".pid");
         if (!unixRecord || !unixOut || !unixPid) return;  // not Wine: no light to be had
+        std::error_code ignored;  // what an earlier light of the same name left
+        std::filesystem::remove(recordFile + ".out", ignored);
+        std::filesystem::remove(recordFile + ".pid", ignored);
         std::string command = "echo $$ > " + Wine::quoted(*unixPid) + "; exec " + Wine::quoted(TALLY_VIRTUAL_LIGHT) +
                               " --quiet --record " + Wine::quoted(*unixRecord);
         for (const auto& option : options) command += " " + Wine::quoted(option);
-        Wine::shell(command + " > " + Wine::quoted(*unixOut), false);
+        Wine::shell(command + " > " + Wine::quoted(*unixOut) + " 2>&1 < /dev/null", false);
         std::string terminal;
         eventually([&] {
             const auto lines = linesOf(recordFile + ".out");

@@ -45,12 +45,14 @@ inline std::string quoted(const std::string& word) {
 
 // Runs a shell command line as a Linux process; with `wait`, until it ends.
 inline bool shell(const std::string& command, bool wait) {
-    std::wstring line = L"/bin/sh -c \"";
+    std::string utf8 = "/bin/sh -c \"";
     for (const char c : command) {
-        if (c == '"') line += L'\\';  // Windows' rule; backslashes elsewhere are plain
-        line += static_cast<wchar_t>(static_cast<unsigned char>(c));
+        if (c == '"') utf8 += '\\';  // Windows' rule; backslashes elsewhere are plain
+        utf8 += c;
     }
-    line += L"\"";
+    utf8 += "\"";
+    std::wstring line(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0)), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, line.data(), static_cast<int>(line.size()));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
