@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
     platform::catchTerminationSignals();
 
     // The switches are read before Qt starts: --help and --version need no display.
+    platform::Desktop::useParentConsole();
     const auto parsed = tally::CommandLine::parse(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
     if (const auto status = tally::CommandLine::report(parsed, TALLY_VERSION)) return *status;
 

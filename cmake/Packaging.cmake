@@ -22,6 +22,23 @@ if(APPLE)
                     COMMAND_ERROR_IS_FATAL ANY)")
   set(CPACK_GENERATOR DragNDrop)
   set(CPACK_DMG_VOLUME_NAME Tally)
+elseif(WIN32)
+  # tally.exe with Qt's DLLs and plugins beside it (windeployqt, through Qt's deployment
+  # script): a ZIP always, and an installer where NSIS is installed. Written from CMake's and
+  # Qt's documentation; not built here.
+  install(TARGETS tally RUNTIME DESTINATION .)
+  qt_generate_deploy_app_script(TARGET tally OUTPUT_SCRIPT deploy_script NO_UNSUPPORTED_PLATFORM_ERROR)
+  install(SCRIPT ${deploy_script})
+  install(FILES ${PROJECT_SOURCE_DIR}/firmware/light.py ${PROJECT_SOURCE_DIR}/firmware/main.py
+          DESTINATION firmware)
+  find_program(TALLY_MAKENSIS makensis)
+  set(CPACK_GENERATOR ZIP)
+  if(TALLY_MAKENSIS)
+    list(APPEND CPACK_GENERATOR NSIS)
+    set(CPACK_NSIS_DISPLAY_NAME Tally)
+    set(CPACK_NSIS_PACKAGE_NAME Tally)
+    set(CPACK_NSIS_CREATE_ICONS_EXTRA "CreateShortCut '$SMPROGRAMS\\$STARTMENU_FOLDER\\Tally.lnk' '$INSTDIR\\tally.exe'")
+  endif()
 else()
   set(linux ${PROJECT_SOURCE_DIR}/packaging/linux)
   set(icons ${PROJECT_SOURCE_DIR}/packaging/icons)

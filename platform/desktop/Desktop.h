@@ -32,6 +32,9 @@ void openPrivacySettings(const std::string& teamsLogDirectory);
 std::string unreadableLogsItem();
 // What this kind of computer is called in the activity log ("Mac going to sleep").
 std::string machineName();
+// Windows: print into the console Tally was started from, if any (a GUI program has none of
+// its own); nothing elsewhere.
+void useParentConsole();
 
 }  // namespace Desktop
 

@@ -62,4 +62,6 @@ std::string unreadableLogsItem() { return "Can't read Teams logs: show where Tal
 
 std::string machineName() { return "computer"; }
 
+void useParentConsole() {}  // a terminal program prints where it was started
+
 }  // namespace tally::platform::Desktop

@@ -38,4 +38,6 @@ std::string unreadableLogsItem() { return "Can't read Teams logs: open Privacy s
 
 std::string machineName() { return "Mac"; }
 
+void useParentConsole() {}
+
 }  // namespace tally::platform::Desktop

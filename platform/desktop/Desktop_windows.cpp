@@ -1,0 +1,57 @@
+#include "Desktop.h"
+
+#include <cstdio>
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QString>
+#include <QUrl>
+
+#include <windows.h>
+
+namespace tally::platform::Desktop {
+
+// The native platform needs no display to be named.
+std::optional<std::string> qtPlatforms() { return std::nullopt; }
+
+std::string displayName() { return {}; }
+
+void becomeMenuBarOnly() {}
+
+// Windows' habit: a left click on a tray icon opens its menu too; Tally does that.
+bool trayClickOpensMenu() { return false; }
+
+// Windows lets the application the person just clicked come forward; the alert also stays on
+// top (Qt's stays-on-top), so nothing more is asked here.
+void bringToFront() {}
+
+bool openFile(const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+void openPrivacySettings(const std::string& teamsLogDirectory) {
+    // Windows has no privacy setting for a folder: show the user where the logs should be.
+    QString folder = QDir::cleanPath(QString::fromStdString(teamsLogDirectory));
+    while (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
+        const QString parent = QFileInfo(folder).path();
+        if (parent == folder) break;
+        folder = parent;
+    }
+    openFile(folder.toStdString());
+}
+
+std::string unreadableLogsItem() { return "Can't read Teams logs: show where Tally looks\u2026"; }
+
+std::string machineName() { return "computer"; }
+
+void useParentConsole() {
+    // A GUI program has no console of its own: --help and --version print into the one it was
+    // started from, if any.
+    if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+    }
+}
+
+}  // namespace tally::platform::Desktop
