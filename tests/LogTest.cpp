@@ -72,6 +72,16 @@ TEST_F(LogTest, rotatesOnlyAboveOneMillionBytes) {
     EXPECT_THAT(rotated[1], testing::EndsWith(" stays"));
 }
 
+TEST_F(LogTest, aFolderNamedInUtf8IsThatFolder) {
+    // The log's path is UTF-8 text; Windows would read a plain string in its code page.
+    const std::u8string base = dir.path().u8string();
+    const std::string file(std::string(base.begin(), base.end()) + "/caf\xC3\xA9/Tally.log");
+    Log::setFile(file, true);
+    Log::write("une ligne");
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / std::u8string(u8"caf\u00E9") / "Tally.log"));
+    EXPECT_EQ(Log::file(), file);
+}
+
 TEST_F(LogTest, aFolderThatMayNotBeCreatedLosesTheLineQuietly) {
     const std::string missing = dir.file("no-such-folder/Tally.log");
     Log::setFile(missing, false);
