@@ -2,11 +2,6 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <filesystem>
-
-#include <QDesktopServices>
-#include <QString>
-#include <QUrl>
 
 namespace tally::platform::Desktop {
 
@@ -43,24 +38,6 @@ void becomeMenuBarOnly() {}
 bool trayClickOpensMenu() { return false; }
 
 void bringToFront() {}
-
-bool openFile(const std::string& path) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
-}
-
-void openPrivacySettings(const std::string& teamsLogDirectory) {
-    // Linux has no privacy pane for folders: show the user where the logs should be.
-    std::filesystem::path folder(teamsLogDirectory);
-    std::error_code error;
-    while (folder.has_relative_path() && !std::filesystem::is_directory(folder, error))
-        folder = folder.parent_path();
-    openFile(folder.string());
-}
-
-// Linux has no privacy settings for folders: the folder is missing or closed to Tally.
-std::string unreadableLogsItem() { return "Can't read Teams logs: show where Tally looks\u2026"; }
-
-std::string machineName() { return "computer"; }
 
 void useParentConsole() {}  // a terminal program prints where it was started
 

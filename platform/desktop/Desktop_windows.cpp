@@ -2,11 +2,6 @@
 
 #include <cstdio>
 
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
-#include <QString>
-#include <QUrl>
 
 #include <windows.h>
 
@@ -25,25 +20,6 @@ bool trayClickOpensMenu() { return false; }
 // Windows lets the application the person just clicked come forward; the alert also stays on
 // top (Qt's stays-on-top), so nothing more is asked here.
 void bringToFront() {}
-
-bool openFile(const std::string& path) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
-}
-
-void openPrivacySettings(const std::string& teamsLogDirectory) {
-    // Windows has no privacy setting for a folder: show the user where the logs should be.
-    QString folder = QDir::cleanPath(QString::fromStdString(teamsLogDirectory));
-    while (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
-        const QString parent = QFileInfo(folder).path();
-        if (parent == folder) break;
-        folder = parent;
-    }
-    openFile(folder.toStdString());
-}
-
-std::string unreadableLogsItem() { return "Can't read Teams logs: show where Tally looks\u2026"; }
-
-std::string machineName() { return "computer"; }
 
 void useParentConsole() {
     // A GUI program has no console of its own: --help and --version print into the one it was
