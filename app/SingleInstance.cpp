@@ -31,7 +31,10 @@ SingleInstance::SingleInstance(const QString& folder, QObject* parent)
     : QObject(parent), lock_(QDir(folder).filePath(QStringLiteral("tally.lock"))) {
     // A lock left by a Tally that died is taken over: QLockFile sees that its process is gone.
     lock_.setStaleLockTime(0);
-    if (!lock_.tryLock(0)) return;
+    if (!lock_.tryLock(0)) {
+        held_ = lock_.error() == QLockFile::LockFailedError;
+        return;
+    }
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     QLocalServer::removeServer(socketPath(folder));  // a socket left by a Tally that died

@@ -26,7 +26,11 @@ public:
     explicit SingleInstance(const QString& folder, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    bool isFirst() const { return server_ != nullptr; }
+    // Whether this is the only Tally: it holds the lock, or none could be made (a runtime folder
+    // it may not write to), which is no reason not to run.
+    bool isFirst() const { return !held_; }
+    // Whether the lock could be made at all; what a second start would find.
+    bool guarded() const { return server_ != nullptr; }
 
     // From a later start: hands the request to the running Tally and waits, a few seconds at
     // most, for it to be taken. Whether it was.
@@ -38,6 +42,7 @@ signals:
 private:
     QLockFile lock_;
     QLocalServer* server_ = nullptr;
+    bool held_ = false;  // by another Tally
 };
 
 }  // namespace tally

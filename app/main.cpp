@@ -55,7 +55,6 @@ int main(int argc, char** argv) {
     const auto parsed = tally::CommandLine::parse(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
     if (const auto status = tally::CommandLine::report(parsed, TALLY_VERSION)) return *status;
 
-    const std::string display = platform::Desktop::displayName();
     using tally::SingleInstance;
     if (parsed.action == tally::CommandLine::Parsed::Action::quit) {
         QCoreApplication core(argc, argv);  // no display needed to ask
@@ -64,6 +63,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    const std::string display = platform::Desktop::displayName();
     const auto platforms = platform::Desktop::qtPlatforms();
     if (platforms) qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(*platforms));
     QApplication app(argc, argv);
@@ -71,8 +71,8 @@ int main(int argc, char** argv) {
 
     SingleInstance instance(SingleInstance::defaultFolder());
     if (!instance.isFirst()) {
-        SingleInstance::send(SingleInstance::defaultFolder(), SingleInstance::Request::show);
-        std::puts("Tally is already running");
+        const bool answered = SingleInstance::send(SingleInstance::defaultFolder(), SingleInstance::Request::show);
+        std::puts(answered ? "Tally is already running" : "Tally is already running (it does not answer)");
         return 0;
     }
     tally::TallyApp tally({parsed.switches, confirmStartAtLogin});
@@ -80,8 +80,10 @@ int main(int argc, char** argv) {
         if (request == SingleInstance::Request::quit) tally.model().quit("tally --quit");
         else tally.showYourself();
     });
-    const auto termination = platform::watchTermination(
-        [&tally](const char* signal) { tally.model().quit(std::string("signal ") + signal); });
+    const auto termination = platform::watchTermination([&tally](const char* how) { tally.model().quit(how); });
+    if (!instance.guarded())
+        tally::Log::write("cannot make a lock in " + SingleInstance::defaultFolder().toStdString() +
+                          ": a second Tally would not be noticed");
     if (const auto reason = offscreenReason(platforms, display))
         tally::Log::write(*reason + ": Tally runs on Qt's offscreen platform");
     return QApplication::exec();

@@ -14,9 +14,9 @@ namespace tally::platform {
 // writes to it just fail.
 void catchTerminationSignals();
 
-// Calls `terminate` with the signal's name ("SIGTERM") on the main thread, from its event loop,
-// for the ending signals caught, so that these take the same path as quitting. Lasts as long as
-// the returned object.
-std::unique_ptr<QObject> watchTermination(std::function<void(const char* signal)> terminate);
+// Calls `terminate` with what ended Tally ("signal SIGTERM", "Ctrl+C", "the Windows session
+// ends") on the main thread, from its event loop, so that these take the same path as
+// quitting. Lasts as long as the returned object.
+std::unique_ptr<QObject> watchTermination(std::function<void(const char* how)> terminate);
 
 }  // namespace tally::platform

@@ -45,9 +45,9 @@ public:
 private:
     static const char* nameOf(int signal) {
         switch (signal) {
-            case SIGTERM: return "SIGTERM";
-            case SIGINT: return "SIGINT";
-            case SIGHUP: return "SIGHUP";
+            case SIGTERM: return "signal SIGTERM";
+            case SIGINT: return "signal SIGINT";
+            case SIGHUP: return "signal SIGHUP";
             default: return "a signal";
         }
     }
