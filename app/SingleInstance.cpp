@@ -7,13 +7,17 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include "Desktop.h"
+
 namespace tally {
 
 namespace {
 
 constexpr int answerMs = 3000;  // a Tally that is just starting may take a moment to listen
 
-QString socketPath(const QString& folder) { return QDir(folder).filePath(QStringLiteral("tally.socket")); }
+QString socketPath(const QString& folder) {
+    return QString::fromStdString(platform::Desktop::localSocketName(folder.toStdString()));
+}
 
 QByteArray wordFor(SingleInstance::Request request) {
     return request == SingleInstance::Request::quit ? QByteArrayLiteral("quit\n") : QByteArrayLiteral("show\n");
