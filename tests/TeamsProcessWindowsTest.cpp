@@ -6,16 +6,17 @@
 #include <gtest/gtest.h>
 
 #include "support/Eventually.h"
+#include "support/Wine.h"
 
 TEST(TeamsProcess, findsARunningProcessNamedMsTeamsExe) {
     const bool before = tally::platform::isTeamsRunning();
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION teams{};
-    std::wstring program;
-    // A Unix path under Wine is on its Z: drive.
-    const std::string path = std::string(TALLY_FAKE_TEAMS).starts_with("/") ? "Z:" TALLY_FAKE_TEAMS : TALLY_FAKE_TEAMS;
-    for (const char c : path) program += static_cast<wchar_t>(c == '/' ? '\\' : c);
+    // The build's path: a Unix one under Wine, on its Z: drive.
+    const std::string path =
+        std::string(TALLY_FAKE_TEAMS).starts_with("/") ? tally::test::Wine::windowsPath(TALLY_FAKE_TEAMS) : TALLY_FAKE_TEAMS;
+    const std::wstring program(path.begin(), path.end());
     ASSERT_TRUE(::CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                  &teams));
     EXPECT_TRUE(tally::test::eventually([] { return tally::platform::isTeamsRunning(); }));

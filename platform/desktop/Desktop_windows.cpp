@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <functional>
 
-
 #include <windows.h>
 
 namespace tally::platform::Desktop {

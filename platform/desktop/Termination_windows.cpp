@@ -2,7 +2,6 @@
 
 #include <atomic>
 
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMetaObject>
 
