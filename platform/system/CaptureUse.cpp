@@ -1,0 +1,48 @@
+#include "CaptureUse.h"
+
+#include <algorithm>
+
+namespace tally::platform {
+
+std::string programName(std::string name) {
+    // Names come from other programs (a stream's properties, a process's own name): a line
+    // break in one must not forge a line of the activity log.
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    constexpr std::size_t limit = 64;
+    if (name.size() > limit) {
+        std::size_t end = limit;
+        while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+        name.resize(end);
+    }
+    return name;
+}
+
+void CaptureUse::report(Device device, std::vector<std::string> programs) {
+    for (auto& program : programs) program = programName(std::move(program));
+    std::sort(programs.begin(), programs.end());
+    programs.erase(std::unique(programs.begin(), programs.end()), programs.end());
+
+    const std::lock_guard lock(mutex_);
+    const bool microphone = device == Device::microphone;
+    auto& users = microphone ? microphoneUsers_ : cameraUsers_;
+    const bool wasInUse = microphone ? microphone_.load() : camera_.load();
+    const bool nowInUse = !programs.empty();
+    if (wasInUse == nowInUse && users == programs) return;
+    users = std::move(programs);
+    (microphone ? microphone_ : camera_) = nowInUse;
+
+    const std::string what = microphone ? "microphone" : "camera";
+    if (!nowInUse) {
+        log_(what + " no longer in use");
+        return;
+    }
+    std::string names;
+    for (const auto& user : users) {
+        if (user.empty()) continue;
+        names += (names.empty() ? "" : ", ") + user;
+    }
+    log_(what + " in use" + (names.empty() ? "" : " (" + names + ")"));
+}
+
+}  // namespace tally::platform
