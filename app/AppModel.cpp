@@ -13,6 +13,7 @@ namespace tally {
 namespace {
 
 constexpr auto brightnessKey = "brightness";
+constexpr auto anyCallKey = "anyCall";
 
 std::string launchLine(const Switches& s) {
     std::string line = "Tally started";
@@ -36,6 +37,7 @@ AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
 
     const int saved = QSettings().value(brightnessKey, 0).toInt();
     brightness_ = saved == 0 ? 100 : saved;
+    anyCall_ = QSettings().value(anyCallKey, true).toBool();
 
     // Snapshots come from the engine's thread; the queued call brings them to this one and
     // is dropped if the model is gone by then. A snapshot like the one before changes nothing
@@ -50,6 +52,7 @@ AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
         });
 
     Log::write(launchLine(switches_));
+    engine_->setAnyCall(anyCall_);
     engine_->start();
 }
 
@@ -97,6 +100,16 @@ void AppModel::setBrightness(int brightness) {
     }
     QSettings().setValue(brightnessKey, brightness_);
     engine_->setBrightness(brightness_);
+}
+
+void AppModel::setAnyCall(bool on) {
+    if (on != anyCall_) {
+        anyCall_ = on;
+        Log::write(std::string("any call (microphone or camera): ") + (on ? "on" : "off"));
+        emit anyCallChanged();
+    }
+    QSettings().setValue(anyCallKey, anyCall_);
+    engine_->setAnyCall(anyCall_);
 }
 
 void AppModel::publishStartAtLogin(bool value) {

@@ -38,6 +38,7 @@ public:
     bool paused() const { return paused_; }
     int brightness() const { return brightness_; }
     bool startAtLogin() const { return startAtLogin_; }
+    bool anyCall() const { return anyCall_; }
     const Switches& switches() const { return switches_; }
 
     void setPaused(bool paused);
@@ -47,6 +48,8 @@ public:
     void setBrightness(int brightness);
     // Turning on asks first; the switch then shows what the system settled on.
     void setStartAtLogin(bool on);
+    // Whether a microphone or camera in use shows as a call; saved, and told to the engine.
+    void setAnyCall(bool on);
 
     // What happens before the machine sleeps and after it wakes.
     void willSleep();
@@ -65,6 +68,7 @@ signals:
     void pausedChanged();
     void brightnessChanged();
     void startAtLoginChanged();
+    void anyCallChanged();
 
 private:
     void apply(const Engine::Snapshot& snapshot);
@@ -79,6 +83,7 @@ private:
     bool paused_ = false;
     int brightness_ = 100;
     bool startAtLogin_ = false;
+    bool anyCall_ = true;
     bool ending_ = false;
     std::unique_ptr<Engine> engine_;
 };

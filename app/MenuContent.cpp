@@ -36,6 +36,9 @@ MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(
     pause_ = menu.addAction(QStringLiteral("Pause light"));
     pause_->setCheckable(true);
     connect(pause_, &QAction::triggered, this, [this] { model_.setPaused(!model_.paused()); });
+    anyCall_ = menu.addAction(QString::fromUtf8(anyCallItem.data(), anyCallItem.size()));
+    anyCall_->setCheckable(true);
+    connect(anyCall_, &QAction::triggered, this, [this] { model_.setAnyCall(!model_.anyCall()); });
     connect(menu.addAction(QStringLiteral("Test colours")), &QAction::triggered, this,
             [this] { model_.startTest(); });
     menu.addSeparator();
@@ -64,12 +67,14 @@ MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(
     connect(&model_, &AppModel::logsReadableChanged, this, &MenuContent::showLogsReadable);
     connect(&model_, &AppModel::brightnessChanged, this, &MenuContent::showBrightness);
     connect(&model_, &AppModel::startAtLoginChanged, this, &MenuContent::showStartAtLogin);
+    connect(&model_, &AppModel::anyCallChanged, this, &MenuContent::showAnyCall);
 
     showState();
     showLight();
     showLogsReadable();
     showBrightness();
     showStartAtLogin();
+    showAnyCall();
     pause_->setChecked(model_.paused());
 }
 
@@ -89,6 +94,8 @@ void MenuContent::showBrightness() {
 }
 
 void MenuContent::showStartAtLogin() { startAtLogin_->setChecked(model_.startAtLogin()); }
+
+void MenuContent::showAnyCall() { anyCall_->setChecked(model_.anyCall()); }
 
 void MenuContent::quitTally() { model_.quit("from its menu"); }
 

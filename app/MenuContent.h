@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <string_view>
 
 #include <QObject>
 
@@ -12,12 +13,15 @@ namespace tally {
 class AppModel;
 
 // The tray menu: the Teams and light lines, the privacy shortcut while the logs cannot be read,
-// brightness, pause, the colour test, start at login, the activity log and quit. It holds no
+// brightness, pause, whether any call counts, the colour test, start at login, the activity
+// log and quit. It holds no
 // state of its own: each entry follows the model's announcements.
 class MenuContent : public QObject {
     Q_OBJECT
 public:
     static constexpr std::array<int, 4> brightnessOptions{25, 50, 75, 100};
+    // Below "Pause light": checked, a microphone or camera in use shows as a call.
+    static constexpr std::string_view anyCallItem = "Any call (microphone or camera in use)";
 
     MenuContent(AppModel& model, QMenu& menu);
 
@@ -32,6 +36,7 @@ private:
     void showLogsReadable();
     void showBrightness();
     void showStartAtLogin();
+    void showAnyCall();
     void quitTally();
     void viewLog();
 
@@ -41,6 +46,7 @@ private:
     QAction* privacy_;
     std::array<QAction*, 4> brightness_{};
     QAction* pause_;
+    QAction* anyCall_;
     QAction* startAtLogin_;
     QAction* quit_;
 };

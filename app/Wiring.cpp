@@ -11,8 +11,9 @@ void logLine(const std::string& message) { Log::write(message); }
 
 }  // namespace
 
-AppModel::EngineFactory engineFor(const Switches& switches, std::function<bool()> isTeamsRunning) {
-    return [switches, isTeamsRunning](int brightness, Engine::UpdateCallback onUpdate) {
+AppModel::EngineFactory engineFor(const Switches& switches, const Services& services) {
+    return [switches, isTeamsRunning = services.isTeamsRunning, watchCapture = services.watchCapture](
+               int brightness, Engine::UpdateCallback onUpdate) {
         std::unique_ptr<LightDevice> device;
         if (!switches.dryRun) {
             device = std::make_unique<LightDevice>(switches.port, logLine);
@@ -22,10 +23,14 @@ AppModel::EngineFactory engineFor(const Switches& switches, std::function<bool()
         if (switches.simulate)
             makeSource = [] { return std::make_unique<SimulatedSource>(4); };
         else
-            makeSource = [isTeamsRunning] {
+            makeSource = [isTeamsRunning, watchCapture] {
                 logLine("following the Teams logs in " + teamsLogDirectory());
-                return std::make_unique<LogPresenceSource>(LogTailer(teamsLogDirectory()),
-                                                           isTeamsRunning, logLine);
+                auto source = std::make_unique<LogPresenceSource>(LogTailer(teamsLogDirectory()),
+                                                                  isTeamsRunning, logLine);
+                // Shared with the source's question, so that watching ends with the source.
+                std::shared_ptr<platform::CaptureWatch> capture = watchCapture(logLine);
+                if (capture) source->setCaptureInUse([capture] { return capture->inUse(); });
+                return source;
             };
         return std::make_unique<Engine>(std::move(makeSource), std::move(device), std::move(onUpdate),
                                         logLine);
@@ -33,7 +38,7 @@ AppModel::EngineFactory engineFor(const Switches& switches, std::function<bool()
 }
 
 std::unique_ptr<AppModel> model(const Switches& switches, Services services) {
-    return std::make_unique<AppModel>(switches, engineFor(switches, std::move(services.isTeamsRunning)),
+    return std::make_unique<AppModel>(switches, engineFor(switches, services),
                                       std::move(services.confirmStartAtLogin),
                                       std::move(services.loginItem));
 }

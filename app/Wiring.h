@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include "AppModel.h"
+#include "CaptureWatch.h"
 #include "CommandLine.h"
 
 namespace tally::Wiring {
@@ -13,15 +14,19 @@ namespace tally::Wiring {
 // What the application asks of the system, each replaceable: tests give their own, so that
 // nothing depends on the machine they run on (a real Teams, the real login items).
 struct Services {
+    using CaptureFactory = std::function<std::unique_ptr<platform::CaptureWatch>(platform::CaptureLog)>;
+
     std::function<bool()> confirmStartAtLogin;  // asks "Start Tally at login?"; true for "Add"
     platform::LoginItem::Service loginItem = {};
     std::function<bool()> isTeamsRunning = &LogPresenceSource::teamsIsRunning;
+    // Starts watching the microphones and cameras.
+    CaptureFactory watchCapture = [](platform::CaptureLog log) { return platform::watchCapture(std::move(log)); };
 };
 
 // What the switches ask for: the light (none in a dry run, the given port or the one found),
-// the presence source (the Teams logs, or the simulation) and the engine that drives them,
-// every part reporting to the activity log.
-AppModel::EngineFactory engineFor(const Switches& switches, std::function<bool()> isTeamsRunning);
+// the presence source (the Teams logs and the microphones and cameras, or the simulation) and
+// the engine that drives them, every part reporting to the activity log.
+AppModel::EngineFactory engineFor(const Switches& switches, const Services& services);
 
 // The model for these switches, with what it drives.
 std::unique_ptr<AppModel> model(const Switches& switches, Services services);

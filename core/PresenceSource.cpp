@@ -85,7 +85,8 @@ LightState LogPresenceSource::poll() {
     }
 
     const bool stale = tailer_.secondsSinceActivity() > staleAfter;
-    return combine(tracker_.availability, tracker_.inCall(), running_, stale);
+    const bool capturing = anyCall_ && captureInUse_ && captureInUse_();
+    return combine(tracker_.availability, tracker_.inCall(), running_, stale, capturing);
 }
 
 }  // namespace tally

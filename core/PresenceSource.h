@@ -18,6 +18,8 @@ public:
     virtual LightState poll() = 0;
     // Whether the source can read what it follows; only the log source can fail at that.
     virtual bool logsReadable() { return true; }
+    // Whether a microphone or camera in use counts as a call; only the log source knows calls.
+    virtual void setAnyCall(bool /*on*/) {}
 };
 
 // Steps through every light state in turn, for trying Tally without Teams.
@@ -47,8 +49,13 @@ public:
     LogPresenceSource(LogTailer tailer, std::function<bool()> isTeamsRunning, LogCallback log,
                       UptimeClock clock = uptimeNow);
 
+    // A second sign of a call beside the logs: whether a microphone or camera is in use now.
+    // It counts while setAnyCall(true), and is asked only then.
+    void setCaptureInUse(std::function<bool()> captureInUse) { captureInUse_ = std::move(captureInUse); }
+
     LightState poll() override;
     bool logsReadable() override { return folderReadable(); }
+    void setAnyCall(bool on) override { anyCall_ = on; }
     bool folderReadable() const { return tailer_.folderReadable(); }
     const Tracker& tracker() const { return tracker_; }
 
@@ -63,6 +70,8 @@ private:
     double nextProcessCheck_ = 0;
     LogCallback log_;
     UptimeClock clock_;
+    std::function<bool()> captureInUse_;
+    bool anyCall_ = false;
 };
 
 }  // namespace tally

@@ -13,6 +13,7 @@
 
 #include "Log.h"
 #include "Wiring.h"
+#include "support/FakeCapture.h"
 #include "support/FakeLoginItem.h"
 #include "support/QtWait.h"
 #include "support/TempDir.h"
@@ -37,18 +38,19 @@ protected:
     FakeLoginItem loginItem{dir.file("login-item")};
     int confirmations = 0;
     bool answerAdd = false;
+    FakeCapture capture;
 
     void SetUp() override {
         Log::setFile(dir.file("Tally.log"), true);
         QSettings().remove("brightness");
     }
-    // Teams never runs here, whatever runs on the machine.
+    // Teams never runs here, and no microphone or camera is in use, whatever the machine does.
     std::unique_ptr<AppModel> makeModel(const std::vector<std::string>& arguments) {
         return Wiring::model(CommandLine::parse(arguments).switches, {[this] {
                                             ++confirmations;
                                             return answerAdd;
                                         },
-                                        loginItem.service(), [] { return false; }});
+                                        loginItem.service(), [] { return false; }, capture.factory()});
     }
     std::string autostartEntry() const { return loginItem.file(); }
 };

@@ -16,6 +16,7 @@
 #ifdef TALLY_NODE
 #include "support/FirmwareLight.h"
 #endif
+#include "support/FakeCapture.h"
 #include "support/FakeLoginItem.h"
 #include "support/QtWait.h"
 #include "support/TempDir.h"
@@ -56,16 +57,19 @@ protected:
     TempDir dir;
     FakeLoginItem loginItem{dir.file("login-item")};
     bool answerAdd = false;
+    FakeCapture capture;
     QMenu menu;
 
     void SetUp() override {
         Log::setFile(dir.file("Tally.log"), true);
         QSettings().remove("brightness");
+        QSettings().remove("anyCall");
     }
     void TearDown() override { Log::setEcho(false); }
-    // Teams never runs here, whatever runs on the machine.
+    // Teams never runs here, and a microphone or camera is in use only when the test says so.
     std::unique_ptr<AppModel> makeModel(const std::vector<std::string>& arguments) {
-        return Wiring::model(CommandLine::parse(arguments).switches, {[this] { return answerAdd; }, loginItem.service(), [] { return false; }});
+        return Wiring::model(CommandLine::parse(arguments).switches,
+                             {[this] { return answerAdd; }, loginItem.service(), [] { return false; }, capture.factory()});
     }
 };
 
@@ -80,19 +84,19 @@ TEST_F(MenuContentTest, entriesWhileTheLogsCannotBeReadAndPaused) {
                 ElementsAre("Teams: Off (paused)", "Light: not found",
                             platform::Desktop::unreadableLogsItem(), "---",
                             "Brightness", "> 25 %", "> 50 %", "> 75 %", "> [x] 100 %",
-                            "[x] Pause light", "Test colours", "---", "Start at login", "View log",
+                            "[x] Pause light", "[x] Any call (microphone or camera in use)", "Test colours", "---", "Start at login", "View log",
                             "---", "Quit Tally"));
     EXPECT_EQ(content.quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
-TEST_F(MenuContentTest, elevenEntriesWhileTheLogsAreReadable) {
+TEST_F(MenuContentTest, twelveEntriesWhileTheLogsAreReadable) {
     auto model = makeModel({"--simulate", "--dry-run"});
     MenuContent content(*model, menu);
     ASSERT_TRUE(processEventsUntil([&] { return model->state() == LightState::available; }));
     const auto shown = entries(menu);
     const QList<QAction*> actions = menu.actions();
     EXPECT_EQ(std::count_if(actions.begin(), actions.end(), [](QAction* a) { return a->isVisible(); }),
-              11);
+              12);
     EXPECT_THAT(std::vector(shown.begin(), shown.begin() + 3),
                 ElementsAre("Teams: Available", "Light: not found", "---"));
 }
@@ -113,6 +117,45 @@ TEST_F(MenuContentTest, brightnessMarksFollowTheModelAndChoicesReachTheLight) {
     ASSERT_TRUE(processEventsUntil([&] { return light.received().back() == "B 25"; }));
     find(menu, "25 %")->trigger();
     EXPECT_TRUE(find(menu, "25 %")->isChecked()) << "choosing the marked option keeps it marked";
+}
+
+// With Teams not running the light is off, but a microphone in use is a call while the item is
+// checked, as it is at first; the choice is saved, and pausing still darkens the light.
+TEST_F(MenuContentTest, anyCallLightsACallWhileCheckedAndIsSaved) {
+    VirtualLight light(dir.file("light.txt"));
+    auto lastIs = [&](const std::string& command) {
+        return processEventsUntil([&] { return light.received().back() == command; });
+    };
+    {
+        auto model = makeModel({"--port", light.path()});
+        MenuContent content(*model, menu);
+        QAction* item = find(menu, "Any call (microphone or camera in use)");
+        EXPECT_TRUE(item->isChecked());
+        ASSERT_TRUE(processEventsUntil([&] { return light.received().size() >= 3; }));
+        ASSERT_TRUE(lastIs("OFF"));
+        capture.inUse = true;
+        ASSERT_TRUE(lastIs("P 255 0 0 3000"));
+        EXPECT_TRUE(processEventsUntil([&] { return model->state() == LightState::inCall; }));
+
+        item->trigger();
+        EXPECT_FALSE(item->isChecked());
+        ASSERT_TRUE(lastIs("OFF"));
+        EXPECT_FALSE(QSettings().value("anyCall").toBool());
+        menu.clear();
+    }
+    auto model = makeModel({"--port", light.path()});
+    EXPECT_FALSE(model->anyCall()) << "saved between runs";
+    model->setAnyCall(true);
+    ASSERT_TRUE(lastIs("P 255 0 0 3000"));
+    model->setPaused(true);
+    EXPECT_TRUE(lastIs("OFF")) << "pause keeps its precedence";
+    const auto log = linesOf(Log::file());
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& line) {
+                  return line.ends_with("any call (microphone or camera): off");
+              }), 1);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& line) {
+                  return line.ends_with("any call (microphone or camera): on");
+              }), 1);
 }
 
 TEST_F(MenuContentTest, startAtLoginShowsWhatTheModelSettledOn) {

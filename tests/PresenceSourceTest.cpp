@@ -161,6 +161,44 @@ TEST_F(LogPresenceSourceTest, staleAfterMoreThan720SecondsWithoutNewBytes) {
     EXPECT_EQ(source->poll(), LightState::busy) << "fresh again";
 }
 
+// A microphone or camera in use is a call while the person wants it to count, whatever the logs
+// and Teams say; otherwise the state is the logs' alone.
+TEST_F(LogPresenceSourceTest, aMicrophoneOrCameraInUseIsACallWhileThatCounts) {
+    struct Situation {
+        const char* what;
+        bool teamsRunning;
+        std::string log;
+        double age;  // seconds since the last new bytes
+        LightState fromLogs;
+    };
+    const Situation situations[] = {
+        {"Teams not running", false, busyLine, 0, LightState::off},
+        {"available", true, availableLine, 0, LightState::available},
+        {"in a meeting window", true, busyLine + windowStart("m"), 0, LightState::inCall},
+        {"no availability yet", true, "", 0, LightState::unknown},
+        {"stale logs", true, busyLine, LogPresenceSource::staleAfter + 1, LightState::unknown},
+    };
+    for (const auto& situation : situations) {
+        for (const bool anyCall : {false, true}) {
+            for (const bool capturing : {false, true}) {
+                writeFiles({{"MSTeams_1.log", situation.log}});
+                teamsRunning = situation.teamsRunning;
+                int asked = 0;
+                auto source = makeSource();
+                source->setCaptureInUse([&] { return ++asked, capturing; });
+                source->setAnyCall(anyCall);
+                tick(situation.age);
+                const LightState expected = anyCall && capturing ? LightState::inCall : situation.fromLogs;
+                EXPECT_EQ(source->poll(), expected)
+                    << situation.what << (anyCall ? ", any call counts" : "") << (capturing ? ", capturing" : "");
+                EXPECT_EQ(asked > 0, anyCall) << "the watcher is asked only while it counts";
+            }
+        }
+    }
+    EXPECT_THAT(messages, testing::Not(testing::Contains(testing::HasSubstr("call started"))))
+        << "the logs' own call messages are the logs' alone";
+}
+
 TEST(SimulatedSource, cyclesThroughEveryStateWithoutCatchingUp) {
     FakeClock clock{12345};
     SimulatedSource source(4, clock.function());

@@ -11,9 +11,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "CaptureWatchLinux.h"
 #include "support/Eventually.h"
 #include "support/FakeTeams.h"
 #include "support/Process.h"
+#include "support/SoundServer.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"
 
@@ -22,10 +24,16 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// A home of its own, no sound server, and the machine's microphones and cameras left out of
+// it (only the test about them turns them on).
 std::vector<std::string> environmentFor(const TempDir& home) {
+    std::filesystem::create_directories(home.file(".config/Tally"));
+    if (!std::filesystem::exists(home.file(".config/Tally/Tally.conf")))
+        std::ofstream(home.file(".config/Tally/Tally.conf")) << "[General]\nanyCall=false\n";
     return {"HOME=" + home.path().string(), "QT_QPA_PLATFORM=offscreen",
             "XDG_CONFIG_HOME=" + home.file(".config"), "XDG_STATE_HOME=" + home.file(".local/state"),
-            "XDG_RUNTIME_DIR=" + home.path().string(), "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent"};
+            "XDG_RUNTIME_DIR=" + home.path().string(), "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent",
+            "PULSE_SERVER=unix:" + home.file("no-sound-server")};
 }
 
 std::string teamsLogIn(const TempDir& home, const std::string& availability) {
@@ -316,4 +324,28 @@ TEST(TallyBinary, oneTallyPerPersonAndTallyQuitEndsIt) {
     Process none({TALLY_BINARY, "--quit"}, environmentFor(home));
     EXPECT_EQ(none.readUntil([](const std::string&) { return false; }, 10s), "Tally is not running\n");
     EXPECT_TRUE(exitedWith(none.waitFor(10s), 0));
+}
+
+// The whole way with no Teams at all: a program recording from the microphone turns the light
+// to a call, and its end turns the light off again.
+TEST(TallyBinary, aRecordingFromTheMicrophoneIsACallWithoutTeams) {
+    if (!tally::platform::cameraHolders("/proc", tally::platform::videoDevices("/dev")).empty())
+        GTEST_SKIP() << "a camera of this machine is in use by this user, which is a call too";
+    TempDir home;
+    SoundServer server(home);
+    VirtualLight light(home.file("light.txt"));
+    auto environment = with(environmentFor(home), {"PULSE_SERVER=" + server.address()});
+    std::filesystem::remove(home.file(".config/Tally/Tally.conf"));  // as at first: any call counts
+    Process tally({TALLY_BINARY, "--port", light.path()}, environment);
+    ASSERT_TRUE(eventuallyLast(light, "OFF")) << "Teams is not running";
+    ASSERT_TRUE(eventually([&] { return activityLog(home).find("call detection: microphone through PulseAudio") != std::string::npos; }));
+
+    auto call = server.record("mic");
+    ASSERT_TRUE(eventuallyLast(light, "P 255 0 0 3000"));
+    call->stop();
+    ASSERT_TRUE(eventuallyLast(light, "OFF"));
+    EXPECT_EQ(tally.stop(SIGTERM), 0);
+    const std::string log = activityLog(home);
+    for (const auto* line : {"microphone in use (pacat)", "light state: In a call", "microphone no longer in use"})
+        EXPECT_THAT(log, testing::HasSubstr(line));
 }
