@@ -1,0 +1,129 @@
+#include <array>
+#include <thread>
+
+#include <windows.h>
+
+#include "CaptureUse.h"
+#include "CaptureWatchWindows.h"
+#include "Utf16.h"
+
+namespace tally::platform {
+
+std::vector<std::string> programsInUse(const std::vector<ConsentEntry>& entries) {
+    std::vector<std::string> programs;
+    for (const auto& entry : entries) {
+        if (entry.lastUsedStart == 0 || entry.lastUsedStop != 0) continue;
+        std::string name = entry.key.substr(entry.key.find_last_of('#') + 1);  // a path's last part
+        if (name.size() > 4 && _stricmp(name.c_str() + name.size() - 4, ".exe") == 0) name.resize(name.size() - 4);
+        else if (name == entry.key) name = name.substr(0, name.find('_'));  // a package family's name
+        programs.push_back(name);
+    }
+    return programs;
+}
+
+namespace {
+
+std::uint64_t quadword(HKEY key, const wchar_t* name) {
+    std::uint64_t value = 0;
+    DWORD size = sizeof value;
+    if (::RegGetValueW(key, nullptr, name, RRF_RT_REG_QWORD, nullptr, &value, &size) != ERROR_SUCCESS) return 0;
+    return value;
+}
+
+// The entries of one device's key: its packaged programs, and those under NonPackaged.
+void readEntries(HKEY device, std::vector<ConsentEntry>& entries, bool nested = false) {
+    wchar_t name[512];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = static_cast<DWORD>(std::size(name));
+        if (::RegEnumKeyExW(device, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        HKEY program = nullptr;
+        if (::RegOpenKeyExW(device, name, 0, KEY_READ, &program) != ERROR_SUCCESS) continue;
+        if (!nested && ::lstrcmpiW(name, L"NonPackaged") == 0)
+            readEntries(program, entries, true);
+        else
+            entries.push_back({narrow(name), quadword(program, L"LastUsedTimeStart"), quadword(program, L"LastUsedTimeStop")});
+        ::RegCloseKey(program);
+    }
+}
+
+// Windows keeps, per user, when each program last started and stopped using the microphone and
+// the camera. The store's keys are watched for changes, and read again at each.
+class WindowsCaptureWatch final : public CaptureWatch {
+public:
+    WindowsCaptureWatch(CaptureLog log, const std::wstring& store) : use_(std::move(log)) {
+        stop_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        const wchar_t* names[] = {L"microphone", L"webcam"};
+        std::string missing;
+        for (std::size_t i = 0; i < devices_.size(); ++i) {
+            auto& device = devices_[i];
+            device.kind = i == 0 ? CaptureUse::Device::microphone : CaptureUse::Device::camera;
+            device.changed = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+            if (::RegOpenKeyExW(HKEY_CURRENT_USER, (store + L"\\" + names[i]).c_str(), 0, KEY_READ | KEY_NOTIFY,
+                                &device.key) != ERROR_SUCCESS) {
+                device.key = nullptr;
+                missing += std::string(missing.empty() ? "" : " and ") + narrow(names[i]);
+            }
+        }
+        use_.log(missing.empty() ? "call detection: microphone and camera through the Windows privacy settings"
+                                 : "call detection: the Windows privacy settings have no " + missing +
+                                       " entries; that is not watched");
+        thread_ = std::thread([this] { run(); });
+    }
+    ~WindowsCaptureWatch() override {
+        ::SetEvent(stop_);
+        thread_.join();
+        for (auto& device : devices_) {
+            if (device.key) ::RegCloseKey(device.key);
+            ::CloseHandle(device.changed);
+        }
+        ::CloseHandle(stop_);
+    }
+    WindowsCaptureWatch(const WindowsCaptureWatch&) = delete;
+    WindowsCaptureWatch& operator=(const WindowsCaptureWatch&) = delete;
+
+    bool inUse() const override { return use_.inUse(); }
+
+private:
+    struct Device {
+        CaptureUse::Device kind{};
+        HKEY key = nullptr;
+        HANDLE changed = nullptr;
+    };
+
+    // Asks for the next change first, then reads, so that none falls between the two.
+    void look(Device& device) {
+        if (!device.key) return;
+        ::RegNotifyChangeKeyValue(device.key, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                  device.changed, TRUE);
+        std::vector<ConsentEntry> entries;
+        readEntries(device.key, entries);
+        use_.report(device.kind, programsInUse(entries));
+    }
+
+    void run() {
+        for (auto& device : devices_) look(device);
+        const HANDLE waits[] = {stop_, devices_[0].changed, devices_[1].changed};
+        for (;;) {
+            const DWORD woken = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
+            if (woken == WAIT_OBJECT_0 + 1 || woken == WAIT_OBJECT_0 + 2)
+                look(devices_[woken - WAIT_OBJECT_0 - 1]);
+            else
+                return;
+        }
+    }
+
+    CaptureUse use_;
+    std::array<Device, 2> devices_{};
+    HANDLE stop_ = nullptr;
+    std::thread thread_;
+};
+
+}  // namespace
+
+std::unique_ptr<CaptureWatch> watchCapture(CaptureLog log, const std::wstring& store) {
+    return std::make_unique<WindowsCaptureWatch>(std::move(log), store);
+}
+
+std::unique_ptr<CaptureWatch> watchCapture(CaptureLog log) { return watchCapture(std::move(log), consentStore); }
+
+}  // namespace tally::platform
