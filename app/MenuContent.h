@@ -14,8 +14,7 @@ class AppModel;
 
 // The tray menu: the Teams and light lines, the privacy shortcut while the logs cannot be read,
 // brightness, pause, whether any call counts, the colour test, start at login, the activity
-// log and quit. It holds no
-// state of its own: each entry follows the model's announcements.
+// log and quit. It holds no state of its own: each entry follows the model's announcements.
 class MenuContent : public QObject {
     Q_OBJECT
 public:

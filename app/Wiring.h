@@ -12,7 +12,8 @@
 namespace tally::Wiring {
 
 // What the application asks of the system, each replaceable: tests give their own, so that
-// nothing depends on the machine they run on (a real Teams, the real login items).
+// nothing depends on the machine they run on (a real Teams, the real login items, a camera
+// in use).
 struct Services {
     using CaptureFactory = std::function<std::unique_ptr<platform::CaptureWatch>(platform::CaptureLog)>;
 

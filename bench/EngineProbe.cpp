@@ -1,7 +1,11 @@
 // Tally end to end without its interface, measured: a Teams log folder in a temporary home, a
-// process named MSTeams, the log presence source, the engine and the virtual light.
+// process named MSTeams, the log presence source, the engine and the virtual light; and, as in
+// the application, the microphones and cameras watched, the sound server being one of the
+// probe's own.
 //   engine-probe latency N    N presence changes: time from the appended log line until the
 //                             light receives its command (median and worst)
+//   engine-probe call N       N recordings from the microphone: time from the recorder's start
+//                             until the light shows a call
 //   engine-probe idle SECONDS CPU time and resident memory of the engine over a quiet period
 #include <algorithm>
 #include <cstdio>
@@ -12,8 +16,10 @@
 
 #include <sys/resource.h>
 
+#include "CaptureWatch.h"
 #include "Engine.h"
 #include "support/FakeTeams.h"
+#include "support/SoundServer.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"
 
@@ -28,18 +34,24 @@ struct Rig {
     std::string teamsLog = logs + "/MSTeams_probe.log";
     test::FakeTeams teams{home};
     test::VirtualLight light{home.file("light.txt"), {"--record-times"}};
+    test::SoundServer sound{home};
     std::unique_ptr<Engine> engine;
 
     Rig() {
         std::filesystem::create_directories(logs);
         std::ofstream(teamsLog) << "UserPresenceAction: {availability: Available}\n";
+        ::setenv("PULSE_SERVER", sound.address().c_str(), 1);
         const auto quiet = [](const std::string&) {};
         engine = std::make_unique<Engine>(
             [this, quiet] {
-                return std::make_unique<LogPresenceSource>(LogTailer(logs),
-                                                           &LogPresenceSource::teamsIsRunning, quiet);
+                auto source = std::make_unique<LogPresenceSource>(LogTailer(logs),
+                                                                  &LogPresenceSource::teamsIsRunning, quiet);
+                std::shared_ptr<platform::CaptureWatch> capture = platform::watchCapture(quiet);
+                source->setCaptureInUse([capture] { return capture->inUse(); });
+                return source;
             },
             std::make_unique<LightDevice>(light.path(), quiet), [](const Engine::Snapshot&) {}, quiet);
+        engine->setAnyCall(true);
         engine->start();
         waitFor("C 0 255 0");
     }
@@ -93,6 +105,23 @@ int latency(int changes) {
     return 0;
 }
 
+int call(int recordings) {
+    Rig rig;
+    std::vector<double> ms;
+    for (int i = 0; i < recordings; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100 + (i * 37) % 400));
+        const double start = uptimeNow();
+        auto recorder = rig.sound.record("mic");
+        ms.push_back((rig.waitFor("P 255 0 0 3000") - start) * 1000);
+        recorder.reset();
+        rig.waitFor("C 0 255 0");
+    }
+    std::sort(ms.begin(), ms.end());
+    std::printf("a recording to the light over %d recordings: median %.1f ms, worst %.1f ms, best %.1f ms\n",
+                recordings, ms[ms.size() / 2], ms.back(), ms.front());
+    return 0;
+}
+
 int idle(int seconds) {
     Rig rig;
     std::this_thread::sleep_for(2s);  // let start-up settle
@@ -120,7 +149,8 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     const int n = argc > 2 ? std::atoi(argv[2]) : 0;
     if (mode == "latency" && n > 0) return latency(n);
+    if (mode == "call" && n > 0) return call(n);
     if (mode == "idle" && n > 0) return idle(n);
-    std::fprintf(stderr, "usage: engine-probe latency N | engine-probe idle SECONDS\n");
+    std::fprintf(stderr, "usage: engine-probe latency N | engine-probe call N | engine-probe idle SECONDS\n");
     return 2;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The running application over a quiet period: resident memory after one minute, and CPU time
 # over the minute after that. Teams "runs" (a process named MSTeams), its log folder holds a
-# log that does not change, and the light is the virtual one.
+# log that does not change, the light is the virtual one, and a sound server of its own (when
+# pulseaudio is installed) has a microphone nobody records from.
 #   bench/app-idle.sh BUILD_DIR
 set -euo pipefail
 build=${1:-build/dev}
@@ -15,6 +16,17 @@ mkdir -p "$logs" "$home/run" && chmod 700 "$home/run"
 echo "UserPresenceAction: {availability: Busy}" > "$logs/MSTeams_quiet.log"
 cp /bin/sleep "$home/MSTeams"
 "$home/MSTeams" 100000 & pids+=($!)
+
+if command -v pulseaudio >/dev/null; then
+  sound=$home/pulse
+  mkdir -p "$sound"
+  HOME=$sound XDG_RUNTIME_DIR=$sound PULSE_RUNTIME_PATH=$sound/runtime PULSE_STATE_PATH=$sound/state \
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=file:"$sound/log" \
+    -L "module-native-protocol-unix socket=$sound/native auth-anonymous=1" \
+    -L "module-null-source source_name=mic" & pids+=($!)
+  for _ in $(seq 100); do [ -S "$sound/native" ] && break; sleep 0.1; done
+  export PULSE_SERVER=unix:$sound/native
+fi
 
 exec 3< <(exec "$build/tools/tally-virtual-light" --quiet)
 pids+=($!)

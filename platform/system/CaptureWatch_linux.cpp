@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstring>
 #include <list>
-#include <map>
 #include <optional>
 #include <set>
 #include <thread>
@@ -123,10 +122,9 @@ public:
 private:
     void watchDevices() {
         for (const auto& device : videoDevices(places_.devices)) {
-            // Adding a watch twice returns the same one; an unreadable device is the user's
-            // to open neither.
-            const int watch = ::inotify_add_watch(inotify_, device.c_str(), IN_OPEN | IN_CLOSE);
-            if (watch >= 0) watched_[watch] = device;
+            // Adding a watch twice changes nothing; a device this user may not read is one
+            // that no program of theirs can hold either.
+            ::inotify_add_watch(inotify_, device.c_str(), IN_OPEN | IN_CLOSE);
         }
     }
 
@@ -151,7 +149,6 @@ private:
                     for (char* at = buffer; at < buffer + got;) {
                         const auto* event = reinterpret_cast<const inotify_event*>(at);
                         if (event->len > 0 && isVideoName(event->name)) devicesChanged = true;
-                        if (event->mask & IN_IGNORED) watched_.erase(event->wd);
                         at += sizeof(inotify_event) + event->len;
                     }
                 }
@@ -170,7 +167,6 @@ private:
     int inotify_ = -1;
     int stop_ = -1;
     std::string why_;
-    std::map<int, std::string> watched_;  // the watcher's thread only
     std::thread thread_;
 };
 
