@@ -300,11 +300,14 @@ private:
     void list() {
         auto& listing = listings_.emplace_back(Listing{this, {}, {}});
         pa_operation* sources = pa_context_get_source_info_list(context_, &MicrophoneWatch::onSource, &listing);
-        pa_operation* streams = sources ? pa_context_get_source_output_info_list(context_, &MicrophoneWatch::onStream, &listing)
-                                        : nullptr;
-        if (sources) pa_operation_unref(sources);
-        if (streams) pa_operation_unref(streams);
-        else listings_.pop_back();  // no answer will come for it
+        if (!sources) {
+            listings_.pop_back();  // no answer will come for it
+            return;
+        }
+        pa_operation_unref(sources);
+        // Refused only by a failing connection; the listing then goes with it.
+        if (pa_operation* streams = pa_context_get_source_output_info_list(context_, &MicrophoneWatch::onStream, &listing))
+            pa_operation_unref(streams);
     }
 
     static void onSource(pa_context*, const pa_source_info* source, int end, void* data) {
