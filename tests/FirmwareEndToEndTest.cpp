@@ -30,10 +30,14 @@ TEST(FirmwareEndToEnd, teamsStatesReachTheLedsAndTheLightEndsDark) {
     FirmwareLight light(home.file("leds.txt"));
     ASSERT_TRUE(light.eventuallyShows("0 0 0")) << "the firmware starts dark";
 
+    // The machine's microphones and cameras stay out of it.
+    std::filesystem::create_directories(home.file(".config/Tally"));
+    std::ofstream(home.file(".config/Tally/Tally.conf")) << "[General]\nanyCall=false\n";
     Process tally({TALLY_BINARY, "--port", light.path()},
                   {"HOME=" + home.path().string(), "QT_QPA_PLATFORM=offscreen",
                    "XDG_CONFIG_HOME=" + home.file(".config"), "XDG_STATE_HOME=" + home.file("state"),
-                   "XDG_RUNTIME_DIR=" + home.path().string(), "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent"});
+                   "XDG_RUNTIME_DIR=" + home.path().string(), "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent",
+                   "PULSE_SERVER=unix:" + home.file("no-sound-server")});
     EXPECT_TRUE(light.eventuallyShows("0 255 0")) << "Available is green";
     std::ofstream(teamsLog, std::ios::app) << "UserPresenceAction: {availability: Busy}\n";
     EXPECT_TRUE(light.eventuallyShows("255 0 0")) << "Busy is red";
