@@ -26,10 +26,9 @@ void CaptureUse::report(Device device, std::vector<std::string> programs) {
     const std::lock_guard lock(mutex_);
     const bool microphone = device == Device::microphone;
     auto& users = microphone ? microphoneUsers_ : cameraUsers_;
-    const bool wasInUse = microphone ? microphone_.load() : camera_.load();
-    const bool nowInUse = !programs.empty();
-    if (wasInUse == nowInUse && users == programs) return;
+    if (users == programs) return;
     users = std::move(programs);
+    const bool nowInUse = !users.empty();
     (microphone ? microphone_ : camera_) = nowInUse;
 
     const std::string what = microphone ? "microphone" : "camera";

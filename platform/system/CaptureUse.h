@@ -29,6 +29,7 @@ private:
     std::mutex mutex_;
     std::vector<std::string> microphoneUsers_;  // sorted, without repeats
     std::vector<std::string> cameraUsers_;
+    // Whether those are empty, for readers that take no lock.
     std::atomic<bool> microphone_ = false;
     std::atomic<bool> camera_ = false;
 };

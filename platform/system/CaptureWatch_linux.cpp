@@ -7,8 +7,6 @@
 #include <set>
 #include <thread>
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <pulse/pulseaudio.h>
 #include <sys/eventfd.h>
@@ -18,6 +16,7 @@
 
 #include "CaptureUse.h"
 #include "CaptureWatchLinux.h"
+#include "Files.h"
 
 namespace tally::platform {
 
@@ -27,24 +26,16 @@ bool countsAsCall(const RecordStream& stream) {
 
 namespace {
 
+// A folder that cannot be listed (a process that has ended, another user's) has no entries.
 std::vector<std::string> entriesOf(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
-        ::closedir(dir);
-    }
-    return names;
+    return Files::list(folder).value_or(std::vector<std::string>());
 }
 
 bool isVideoName(std::string_view name) { return name.starts_with("video"); }
 
 std::string firstLineOf(const std::string& path) {
-    std::string text(256, '\0');
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
-    const ssize_t got = ::read(fd, text.data(), text.size());
-    ::close(fd);
-    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    std::string text;
+    Files::readRange(path, 0, 256, 256, [&](std::string_view piece) { text += piece; });
     return text.substr(0, text.find('\n'));
 }
 
@@ -53,7 +44,7 @@ std::string firstLineOf(const std::string& path) {
 std::vector<std::string> videoDevices(const std::string& folder) {
     std::vector<std::string> devices;
     for (const auto& name : entriesOf(folder))
-        if (isVideoName(name)) devices.push_back(folder + "/" + name);
+        if (isVideoName(name)) devices.push_back(Files::join(folder, name));
     std::sort(devices.begin(), devices.end());
     return devices;
 }
@@ -65,7 +56,7 @@ std::vector<std::string> cameraHolders(const std::string& procRoot, const std::v
     for (const auto& pid : entriesOf(procRoot)) {
         if (pid.empty() || !std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
-        const std::string process = procRoot + "/" + pid;
+        const std::string process = Files::join(procRoot, pid);
         struct stat st {};
         if (::stat(process.c_str(), &st) != 0 || st.st_uid != ::getuid()) continue;
         for (const auto& fd : entriesOf(process + "/fd")) {
@@ -190,8 +181,7 @@ public:
         connect();
         pa_threaded_mainloop_unlock(loop_);
         if (pa_threaded_mainloop_start(loop_) < 0) {
-            dropContext();  // never started: nothing else runs on it
-            if (retry_) api()->time_free(retry_);
+            letGo();  // never started: nothing else runs on it
             pa_threaded_mainloop_free(loop_);
             loop_ = nullptr;
         }
@@ -199,9 +189,7 @@ public:
     ~MicrophoneWatch() {
         if (!loop_) return;
         pa_threaded_mainloop_lock(loop_);
-        dropContext();
-        if (retry_) api()->time_free(retry_);
-        retry_ = nullptr;
+        letGo();
         pa_threaded_mainloop_unlock(loop_);
         pa_threaded_mainloop_stop(loop_);
         pa_threaded_mainloop_free(loop_);
@@ -229,6 +217,13 @@ private:
         pa_context_set_state_callback(context_, &MicrophoneWatch::onState, this);
         pa_context_set_subscribe_callback(context_, &MicrophoneWatch::onEvent, this);
         if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) lost();
+    }
+
+    // The connection and a pending retry, before the loop itself goes.
+    void letGo() {
+        dropContext();
+        if (retry_) api()->time_free(retry_);
+        retry_ = nullptr;
     }
 
     void dropContext() {

@@ -43,7 +43,7 @@ public:
     void kill() { server_.reset(); }
 
     // A recording from `source` that lasts until the returned process ends (by `recorder`,
-    // parecord by default). Returns once the server counts the stream.
+    // parecord by default). It may take a moment to reach the server: see recordings().
     std::unique_ptr<Process> record(const std::string& source, const std::string& recorder = "/usr/bin/parecord") {
         const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         auto process = std::make_unique<Process>(std::vector<std::string>{recorder, "--raw", "-d", source},
