@@ -10,7 +10,7 @@
 
 #include "support/Eventually.h"
 #include "support/Process.h"
-#include "support/TempDir.h"
+#include "support/TallyHome.h"
 #include "support/VirtualLight.h"
 
 using namespace tally::test;
@@ -33,8 +33,7 @@ std::string visibleTallyWindows(const std::string& display) {
 TEST(Desktop, theIconAppearsWithALateTrayAndCtrlQInTheOpenMenuQuits) {
     for (const char* program : {"/usr/bin/Xvfb", "/usr/bin/trayer", "/usr/bin/xdotool"})
         if (!std::filesystem::exists(program)) GTEST_SKIP() << program << " is missing (scripts/install-deps)";
-    TempDir home;
-    std::filesystem::permissions(home.path(), std::filesystem::perms::owner_all);
+    TallyHome home;
     Process x({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"}, {});
     const std::string& number =
         x.readUntil([](const std::string& o) { return o.find('\n') != std::string::npos; }, 20s);
@@ -43,12 +42,11 @@ TEST(Desktop, theIconAppearsWithALateTrayAndCtrlQInTheOpenMenuQuits) {
 
     VirtualLight light(home.file("light.txt"));
     Process tally({TALLY_BINARY, "--simulate", "--port", light.path()},
-                  {"DISPLAY=" + display, "HOME=" + home.path().string(), "QT_QPA_PLATFORM=",
-                   "XDG_CONFIG_HOME=" + home.file(".config"), "XDG_STATE_HOME=" + home.file("state"),
-                   "XDG_RUNTIME_DIR=" + home.path().string(), "DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent",
-                   "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent"});
-    tally.readUntil([](const std::string& o) { return o.find("no system tray") != std::string::npos; }, 20s);
-    ASSERT_NE(tally.output.find("no system tray"), std::string::npos) << tally.output;
+                  home.environmentWith({"DISPLAY=" + display, "QT_QPA_PLATFORM="}));
+    ASSERT_NE(tally.readUntil([](const std::string& o) { return o.find("no system tray") != std::string::npos; }, 20s)
+                  .find("no system tray"),
+              std::string::npos)
+        << tally.output;
     EXPECT_EQ(visibleTallyWindows(display), "");
 
     // The tray host starts after Tally, as it often does at login.
@@ -76,5 +74,5 @@ TEST(Desktop, theIconAppearsWithALateTrayAndCtrlQInTheOpenMenuQuits) {
     const auto status = tally.waitFor(10s);
     ASSERT_TRUE(status.has_value()) << "Ctrl+Q with the menu open did not quit";
     EXPECT_EQ(*status, 0);
-    EXPECT_EQ(light.received().back(), "OFF");
+    EXPECT_EQ(light.lastReceived(), "OFF");
 }

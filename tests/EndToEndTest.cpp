@@ -47,12 +47,7 @@ TEST(EndToEnd, teamsLogLinesReachTheLight) {
         std::make_unique<LightDevice>(light.path(), [](const std::string& m) { Log::write(m); }),
         [](const Engine::Snapshot&) {}, [](const std::string& m) { Log::write(m); });
     engine.start();
-    auto lastIs = [&](const std::string& command) {
-        return eventually([&] {
-            const auto got = light.received();
-            return !got.empty() && got.back() == command;
-        });
-    };
+    auto lastIs = [&](const std::string& command) { return light.eventuallyLast(command); };
     ASSERT_TRUE(lastIs("C 0 255 0")) << "available from the history";
 
     const auto append = [&](const std::string& line) { std::ofstream(teamsLog, std::ios::app) << line << "\n"; };

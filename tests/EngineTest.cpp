@@ -88,10 +88,7 @@ protected:
     }
     // Waits until the light has received `line` as its last line.
     static void waitForLast(const VirtualLight& light, const std::string& line) {
-        EXPECT_TRUE(eventually([&] {
-            const auto got = light.received();
-            return !got.empty() && got.back() == line;
-        })) << "the light never received " << line;
+        EXPECT_TRUE(light.eventuallyLast(line)) << "the light never received " << line;
     }
     std::vector<std::string> loggedMessages() {
         const std::lock_guard lock(mutex);
@@ -171,10 +168,10 @@ TEST_F(EngineTest, lightOffNowHoldsTheLightOffUntilWake) {
     start(*engine);
     waitForLast(light, "C 255 0 0");
     engine->lightOffNow();
-    EXPECT_EQ(light.received().back(), "OFF") << "written before lightOffNow returned";
+    EXPECT_EQ(light.lastReceived(), "OFF") << "written before lightOffNow returned";
     engine->setPaused(false);
     tick(*engine, 5);
-    EXPECT_EQ(light.received().back(), "OFF") << "no tick lights it again before wake";
+    EXPECT_EQ(light.lastReceived(), "OFF") << "no tick lights it again before wake";
 
     engine->didWake();
     tick(*engine);
@@ -206,7 +203,7 @@ TEST_F(EngineTest, finishSendsOffAsTheLastLineAndStops) {
     engine->didWake();
     engine.reset();
     const auto received = light.received();
-    EXPECT_EQ(received.back(), "OFF");
+    EXPECT_EQ(light.lastReceived(), "OFF");
     EXPECT_EQ(std::count(received.begin(), received.end(), "OFF"), 1);
     const std::lock_guard lock(mutex);
     EXPECT_EQ(snapshots.size(), reported) << "no tick after finish()";

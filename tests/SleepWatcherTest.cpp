@@ -99,15 +99,15 @@ TEST_F(SleepWatcherTest, nothingButOffReachesTheLightFromSleepToWake) {
     ASSERT_TRUE(processEventsUntil([&] { return tallyInhibits(); })) << "watching, which starts unawaited";
 
     prepareForSleep(true);
-    ASSERT_TRUE(processEventsUntil([&] { return !light.received().empty() && light.received().back() == "OFF"; }));
+    ASSERT_TRUE(processEventsUntil([&] { return light.lastReceived() == "OFF"; }));
     const std::size_t asleep = light.received().size();
     const LightState before = model.state();
     ASSERT_TRUE(processEventsUntil([&] { return model.state() != before; }))
         << "the simulated state moved on while asleep";
-    EXPECT_EQ(light.received().size(), asleep) << light.received().back();
+    EXPECT_EQ(light.received().size(), asleep) << light.lastReceived();
 
     prepareForSleep(false);
     ASSERT_TRUE(processEventsUntil([&] { return light.received().size() > asleep; }));
-    EXPECT_EQ(light.received().back(), command(model.state())) << "the current colour after wake";
+    EXPECT_EQ(light.lastReceived(), command(model.state())) << "the current colour after wake";
     Log::setEcho(false);
 }

@@ -7,8 +7,9 @@
 namespace tally::test {
 
 // Waits until `condition` holds, looking every few milliseconds, for at most `limit`; whether
-// it held. The one way the tests wait for something that happens elsewhere.
-inline bool eventually(const std::function<bool()>& condition,
+// it held. The one way the tests wait for something that happens elsewhere; a wait whose
+// answer is ignored proves nothing, so ignoring it does not compile.
+[[nodiscard]] inline bool eventually(const std::function<bool()>& condition,
                        std::chrono::milliseconds limit = std::chrono::seconds(20)) {
     for (const auto end = std::chrono::steady_clock::now() + limit;;) {
         if (condition()) return true;

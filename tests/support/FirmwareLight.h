@@ -58,7 +58,7 @@ public:
         return linesOf(record_);
     }
 
-    bool eventuallyShows(const std::string& colour) const {
+    [[nodiscard]] bool eventuallyShows(const std::string& colour) const {
         return eventually([&] {
             const auto got = colours();
             return !got.empty() && got.back() == colour;

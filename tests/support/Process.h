@@ -72,7 +72,7 @@ public:
 
     // Reads standard output until `done` holds for what was read, or the limit passes.
     template <typename Done>
-    const std::string& readUntil(Done done, std::chrono::seconds limit) {
+    [[nodiscard]] const std::string& readUntil(Done done, std::chrono::seconds limit) {
         const auto end = std::chrono::steady_clock::now() + limit;
         while (output_ >= 0 && !done(output) && std::chrono::steady_clock::now() < end) {
             pollfd waiting{output_, POLLIN, 0};
@@ -96,9 +96,9 @@ public:
     }
 
     // Waits for it to end by itself and returns its exit status as waitpid gives it.
-    int wait() { return stop(0); }
+    [[nodiscard]] int wait() { return stop(0); }
     // The same, giving up after `limit`.
-    std::optional<int> waitFor(std::chrono::milliseconds limit) {
+    [[nodiscard]] std::optional<int> waitFor(std::chrono::milliseconds limit) {
         for (auto end = std::chrono::steady_clock::now() + limit; pid_ > 0;) {
             if (::waitpid(pid_, &status_, WNOHANG) == pid_) {
                 pid_ = -1;

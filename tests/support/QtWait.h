@@ -9,7 +9,7 @@
 namespace tally::test {
 
 // Runs the event loop until `condition` holds or the limit passes; true if it held.
-inline bool processEventsUntil(const std::function<bool()>& condition,
+[[nodiscard]] inline bool processEventsUntil(const std::function<bool()>& condition,
                                std::chrono::milliseconds limit = std::chrono::seconds(10)) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!condition()) {

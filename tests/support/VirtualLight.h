@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "Eventually.h"
 #include "TempDir.h"
 #ifdef _WIN32
-#include "Eventually.h"
 #include "Wine.h"
 #else
 #include "Process.h"
@@ -34,12 +34,12 @@ public:
         for (const auto& option : options) command += " " + Wine::quoted(option);
         Wine::shell(command + " > " + Wine::quoted(*unixOut) + " 2>&1 < /dev/null", false);
         std::string terminal;
-        eventually([&] {
+        const bool started = eventually([&] {
             const auto lines = linesOf(recordFile + ".out");
             if (!lines.empty()) terminal = lines.front();
             return !terminal.empty();
         });
-        path_ = terminal.empty() ? std::string() : Wine::windowsPath(terminal);
+        path_ = started ? Wine::windowsPath(terminal) : std::string();  // no path: the test's opens fail
     }
     ~VirtualLight() {
         const auto pid = linesOf(record_ + ".pid");
@@ -65,6 +65,15 @@ public:
 
     std::vector<std::string> received() const {
         return linesOf(record_);
+    }
+    // The last line it received; empty before the first.
+    std::string lastReceived() const {
+        const auto lines = received();
+        return lines.empty() ? std::string() : lines.back();
+    }
+    // Whether the last line it received is, or becomes, `command`.
+    [[nodiscard]] bool eventuallyLast(const std::string& command) const {
+        return eventually([&] { return lastReceived() == command; });
     }
 
 private:
