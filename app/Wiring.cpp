@@ -11,36 +11,36 @@ void logLine(const std::string& message) { Log::write(message); }
 
 }  // namespace
 
-AppModel::EngineFactory engineFor(const Switches& switches, const Services& services) {
-    return [switches, isTeamsRunning = services.isTeamsRunning, watchCapture = services.watchCapture](
-               int brightness, Engine::UpdateCallback onUpdate) {
+AppModel::EngineFactory engineFor(const Switches& switches, const Services& services,
+                                  std::function<bool()> inCall) {
+    return [switches, isTeamsRunning = services.isTeamsRunning, inCall](int brightness,
+                                                                         Engine::UpdateCallback onUpdate) {
         std::unique_ptr<LightDevice> device;
         if (!switches.dryRun) {
             device = std::make_unique<LightDevice>(switches.port, logLine);
             device->setBrightness(brightness);
         }
-        Engine::SourceFactory makeSource;
-        if (switches.simulate)
-            makeSource = [] { return std::make_unique<SimulatedSource>(4); };
-        else
-            makeSource = [isTeamsRunning, watchCapture] {
+        Engine::SourceFactory makeSource = [simulate = switches.simulate, isTeamsRunning, inCall] {
+            std::unique_ptr<PresenceSource> source;
+            if (simulate) {
+                source = std::make_unique<SimulatedSource>(4);
+            } else {
                 logLine("following the Teams logs in " + teamsLogDirectory());
-                auto source = std::make_unique<LogPresenceSource>(LogTailer(teamsLogDirectory()),
-                                                                  isTeamsRunning, logLine);
-                // Shared with the source's question, so that watching ends with the source.
-                std::shared_ptr<platform::CaptureWatch> capture = watchCapture(logLine);
-                if (capture) source->setCaptureInUse([capture] { return capture->inUse(); });
-                return source;
-            };
+                source = std::make_unique<LogPresenceSource>(LogTailer(teamsLogDirectory()), isTeamsRunning, logLine);
+            }
+            return std::make_unique<SourceWithCalls>(std::move(source), inCall);
+        };
         return std::make_unique<Engine>(std::move(makeSource), std::move(device), std::move(onUpdate),
                                         logLine);
     };
 }
 
 std::unique_ptr<AppModel> model(const Switches& switches, Services services) {
-    return std::make_unique<AppModel>(switches, engineFor(switches, services),
+    // Shared by the source, which asks it every tick, and the model, which turns it on and off.
+    auto calls = std::make_shared<CallWatch>(std::move(services.watchCapture), logLine);
+    return std::make_unique<AppModel>(switches, engineFor(switches, services, [calls] { return calls->inCall(); }),
                                       std::move(services.confirmStartAtLogin),
-                                      std::move(services.loginItem));
+                                      std::move(services.loginItem), [calls](bool on) { calls->setOn(on); });
 }
 
 std::unique_ptr<QObject> watchSleep(AppModel& model) {

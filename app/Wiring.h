@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include "AppModel.h"
+#include "CallWatch.h"
 #include "CaptureWatch.h"
 #include "CommandLine.h"
 
@@ -15,21 +16,21 @@ namespace tally::Wiring {
 // nothing depends on the machine they run on (a real Teams, the real login items, a camera
 // in use).
 struct Services {
-    using CaptureFactory = std::function<std::unique_ptr<platform::CaptureWatch>(platform::CaptureLog)>;
-
     std::function<bool()> confirmStartAtLogin;  // asks "Start Tally at login?"; true for "Add"
     platform::LoginItem::Service loginItem = {};
     std::function<bool()> isTeamsRunning = &LogPresenceSource::teamsIsRunning;
     // Starts watching the microphones and cameras.
-    CaptureFactory watchCapture = [](platform::CaptureLog log) { return platform::watchCapture(std::move(log)); };
+    CallWatch::Start watchCapture = [](platform::CaptureLog log) { return platform::watchCapture(std::move(log)); };
 };
 
 // What the switches ask for: the light (none in a dry run, the given port or the one found),
-// the presence source (the Teams logs and the microphones and cameras, or the simulation) and
-// the engine that drives them, every part reporting to the activity log.
-AppModel::EngineFactory engineFor(const Switches& switches, const Services& services);
+// the presence source (the Teams logs or the simulation, either showing a call while `inCall`
+// says one is on) and the engine that drives them, every part reporting to the activity log.
+AppModel::EngineFactory engineFor(const Switches& switches, const Services& services,
+                                  std::function<bool()> inCall);
 
-// The model for these switches, with what it drives.
+// The model for these switches, with what it drives, and the microphones and cameras watched
+// while "Any call" is on.
 std::unique_ptr<AppModel> model(const Switches& switches, Services services);
 
 // Before the machine sleeps and after it wakes, the model hears of it; for as long as the

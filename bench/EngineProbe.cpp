@@ -18,12 +18,15 @@
 
 #include "CaptureWatch.h"
 #include "Engine.h"
+#include "ProcessUsage.h"
 #include "support/FakeTeams.h"
 #include "support/SoundServer.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"
 
 using namespace tally;
+using tally::bench::cpuSeconds;
+using tally::bench::residentKiB;
 using namespace std::chrono_literals;
 
 namespace {
@@ -47,11 +50,9 @@ struct Rig {
                 auto source = std::make_unique<LogPresenceSource>(LogTailer(logs),
                                                                   &LogPresenceSource::teamsIsRunning, quiet);
                 std::shared_ptr<platform::CaptureWatch> capture = platform::watchCapture(quiet);
-                source->setCaptureInUse([capture] { return capture->inUse(); });
-                return source;
+                return std::make_unique<SourceWithCalls>(std::move(source), [capture] { return capture->inUse(); });
             },
             std::make_unique<LightDevice>(light.path(), quiet), [](const Engine::Snapshot&) {}, quiet);
-        engine->setAnyCall(true);
         engine->start();
         waitFor("C 0 255 0");
     }
@@ -72,20 +73,6 @@ struct Rig {
         }
     }
 };
-
-double cpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-long residentKiB() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
 
 int latency(int changes) {
     Rig rig;

@@ -66,9 +66,4 @@ LightState combine(std::optional<Availability> availability, bool inCall, bool t
     return LightState::unknown;
 }
 
-LightState combine(std::optional<Availability> availability, bool inCall, bool teamsRunning,
-                   bool stale, bool capturing) {
-    return capturing ? LightState::inCall : combine(availability, inCall, teamsRunning, stale);
-}
-
 }  // namespace tally

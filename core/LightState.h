@@ -38,9 +38,5 @@ struct Tracker {
 
 LightState combine(std::optional<Availability> availability, bool inCall, bool teamsRunning,
                    bool stale);
-// The same with a second sign of a call beside the logs: `capturing` (a microphone or camera
-// in use, and the person has asked for that to count) is a call whatever the logs say.
-LightState combine(std::optional<Availability> availability, bool inCall, bool teamsRunning,
-                   bool stale, bool capturing);
 
 }  // namespace tally

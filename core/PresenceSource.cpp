@@ -85,8 +85,7 @@ LightState LogPresenceSource::poll() {
     }
 
     const bool stale = tailer_.secondsSinceActivity() > staleAfter;
-    const bool capturing = anyCall_ && captureInUse_ && captureInUse_();
-    return combine(tracker_.availability, tracker_.inCall(), running_, stale, capturing);
+    return combine(tracker_.availability, tracker_.inCall(), running_, stale);
 }
 
 }  // namespace tally

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "LightState.h"
 #include "LogCallback.h"
@@ -18,8 +19,23 @@ public:
     virtual LightState poll() = 0;
     // Whether the source can read what it follows; only the log source can fail at that.
     virtual bool logsReadable() { return true; }
-    // Whether a microphone or camera in use counts as a call; only the log source knows calls.
-    virtual void setAnyCall(bool /*on*/) {}
+};
+
+// Another source's state, but a call while `inCall` says one is on, whatever that source says: a
+// call that the Teams logs know nothing of (a microphone or camera in use, in any program).
+class SourceWithCalls final : public PresenceSource {
+public:
+    SourceWithCalls(std::unique_ptr<PresenceSource> source, std::function<bool()> inCall)
+        : source_(std::move(source)), inCall_(std::move(inCall)) {}
+    LightState poll() override {
+        const LightState own = source_->poll();  // polled every time: it follows its logs
+        return inCall_() ? LightState::inCall : own;
+    }
+    bool logsReadable() override { return source_->logsReadable(); }
+
+private:
+    std::unique_ptr<PresenceSource> source_;
+    std::function<bool()> inCall_;
 };
 
 // Steps through every light state in turn, for trying Tally without Teams.
@@ -49,13 +65,8 @@ public:
     LogPresenceSource(LogTailer tailer, std::function<bool()> isTeamsRunning, LogCallback log,
                       UptimeClock clock = uptimeNow);
 
-    // A second sign of a call beside the logs: whether a microphone or camera is in use now.
-    // It counts while setAnyCall(true), and is asked only then.
-    void setCaptureInUse(std::function<bool()> captureInUse) { captureInUse_ = std::move(captureInUse); }
-
     LightState poll() override;
     bool logsReadable() override { return folderReadable(); }
-    void setAnyCall(bool on) override { anyCall_ = on; }
     bool folderReadable() const { return tailer_.folderReadable(); }
     const Tracker& tracker() const { return tracker_; }
 
@@ -70,8 +81,6 @@ private:
     double nextProcessCheck_ = 0;
     LogCallback log_;
     UptimeClock clock_;
-    std::function<bool()> captureInUse_;
-    bool anyCall_ = false;
 };
 
 }  // namespace tally

@@ -55,7 +55,6 @@ void Engine::switchOff() {
 void Engine::start() {
     post([this] {
         source_ = makeSource_();
-        source_->setAnyCall(anyCall_);
         const std::lock_guard lock(mutex_);
         ticking_ = true;
         nextTick_ = timing_.clock();
@@ -64,13 +63,6 @@ void Engine::start() {
 
 void Engine::setPaused(bool paused) {
     post([this, paused] { paused_ = paused; });
-}
-
-void Engine::setAnyCall(bool on) {
-    post([this, on] {
-        anyCall_ = on;
-        if (source_) source_->setAnyCall(on);
-    });
 }
 
 void Engine::setBrightness(int value) {

@@ -63,9 +63,6 @@ public:
     void start();
     void setPaused(bool paused);
     void setBrightness(int value);
-    // Whether a microphone or camera in use counts as a call (the source decides what it can
-    // make of that); off until set.
-    void setAnyCall(bool on);
     // Shows every light state for 1.5 seconds each, starting over if a test is running.
     void startTest();
     // Before sleep: sends "OFF" to a connected light and returns once that is done. The light
@@ -98,7 +95,6 @@ private:
     LightState state_ = LightState::unknown;
     std::deque<std::pair<LightState, double>> testQueue_;
     bool paused_ = false;
-    bool anyCall_ = false;
     bool asleep_ = false;  // from lightOffNow() to didWake(): the light stays off
 
     // Shared with the callers, under mutex_.

@@ -161,42 +161,30 @@ TEST_F(LogPresenceSourceTest, staleAfterMoreThan720SecondsWithoutNewBytes) {
     EXPECT_EQ(source->poll(), LightState::busy) << "fresh again";
 }
 
-// A microphone or camera in use is a call while the person wants it to count, whatever the logs
-// and Teams say; otherwise the state is the logs' alone.
-TEST_F(LogPresenceSourceTest, aMicrophoneOrCameraInUseIsACallWhileThatCounts) {
-    struct Situation {
-        const char* what;
-        bool teamsRunning;
-        std::string log;
-        double age;  // seconds since the last new bytes
-        LightState fromLogs;
-    };
-    const Situation situations[] = {
-        {"Teams not running", false, busyLine, 0, LightState::off},
-        {"available", true, availableLine, 0, LightState::available},
-        {"in a meeting window", true, busyLine + windowStart("m"), 0, LightState::inCall},
-        {"no availability yet", true, "", 0, LightState::unknown},
-        {"stale logs", true, busyLine, LogPresenceSource::staleAfter + 1, LightState::unknown},
-    };
-    for (const auto& situation : situations) {
-        for (const bool anyCall : {false, true}) {
-            for (const bool capturing : {false, true}) {
-                writeFiles({{"MSTeams_1.log", situation.log}});
-                teamsRunning = situation.teamsRunning;
-                int asked = 0;
-                auto source = makeSource();
-                source->setCaptureInUse([&] { return ++asked, capturing; });
-                source->setAnyCall(anyCall);
-                tick(situation.age);
-                const LightState expected = anyCall && capturing ? LightState::inCall : situation.fromLogs;
-                EXPECT_EQ(source->poll(), expected)
-                    << situation.what << (anyCall ? ", any call counts" : "") << (capturing ? ", capturing" : "");
-                EXPECT_EQ(asked > 0, anyCall) << "the watcher is asked only while it counts";
-            }
-        }
-    }
-    EXPECT_THAT(messages, testing::Not(testing::Contains(testing::HasSubstr("call started"))))
-        << "the logs' own call messages are the logs' alone";
+// A call the logs know nothing of (a microphone or camera in use) wins over whatever they say,
+// and they are followed meanwhile, so that its end shows what they said last.
+TEST_F(LogPresenceSourceTest, aCallFromElsewhereWinsWhileTheLogsAreFollowed) {
+    writeFiles({{"MSTeams_1.log", availableLine}});
+    bool capturing = true;
+    SourceWithCalls source(makeSource(), [&] { return capturing; });
+    EXPECT_EQ(source.poll(), LightState::inCall);
+    dir.append("MSTeams_1.log", busyLine);
+    tick();
+    EXPECT_EQ(source.poll(), LightState::inCall);
+    capturing = false;
+    EXPECT_EQ(source.poll(), LightState::busy) << "what the logs said during the call";
+
+    teamsRunning = false;
+    tick(LogPresenceSource::processCheckInterval);
+    capturing = true;
+    EXPECT_EQ(source.poll(), LightState::inCall) << "Teams need not run";
+    EXPECT_TRUE(source.logsReadable());
+
+    SourceWithCalls unreadable(std::make_unique<LogPresenceSource>(LogTailer(dir.file("absent"), clock.function()),
+                                                                   [] { return true; }, [](const std::string&) {},
+                                                                   clock.function()),
+                               [] { return true; });
+    EXPECT_FALSE(unreadable.logsReadable()) << "the logs' own word on whether they can be read";
 }
 
 TEST(SimulatedSource, cyclesThroughEveryStateWithoutCatchingUp) {
