@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
-#include <QSettings>
 
 #include "Desktop.h"
 #include "LoginItem.h"
@@ -11,9 +10,6 @@
 namespace tally {
 
 namespace {
-
-constexpr auto brightnessKey = "brightness";
-constexpr auto anyCallKey = "anyCall";
 
 std::string launchLine(const Switches& s) {
     std::string line = "Tally started";
@@ -26,18 +22,19 @@ std::string launchLine(const Switches& s) {
 
 AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
                    std::function<bool()> confirmStartAtLogin, platform::LoginItem::Service loginItem,
-                   QObject* parent)
+                   std::function<void(bool)> watchCalls, QObject* parent)
     : QObject(parent),
       switches_(std::move(switches)),
       confirmStartAtLogin_(std::move(confirmStartAtLogin)),
       loginItem_(std::move(loginItem)),
+      watchCalls_(std::move(watchCalls)),
       lightStatus_(QStringLiteral("Light: looking\u2026")),
       startAtLogin_(loginItem_.status() == platform::LoginItem::Status::enabled) {
     Log::setEcho(switches_.dryRun || switches_.simulate);
+    Log::write(launchLine(switches_));
 
-    const int saved = QSettings().value(brightnessKey, 0).toInt();
-    brightness_ = saved == 0 ? 100 : saved;
-    anyCall_ = QSettings().value(anyCallKey, true).toBool();
+    brightness_ = settings_.brightness();
+    anyCall_ = settings_.anyCall();
 
     // Snapshots come from the engine's thread; the queued call brings them to this one and
     // is dropped if the model is gone by then. A snapshot like the one before changes nothing
@@ -51,8 +48,7 @@ AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
                                       Qt::QueuedConnection);
         });
 
-    Log::write(launchLine(switches_));
-    engine_->setAnyCall(anyCall_);
+    watchCalls_(anyCall_);
     engine_->start();
 }
 
@@ -98,7 +94,7 @@ void AppModel::setBrightness(int brightness) {
         brightness_ = brightness;
         emit brightnessChanged();
     }
-    QSettings().setValue(brightnessKey, brightness_);
+    settings_.setBrightness(brightness_);
     engine_->setBrightness(brightness_);
 }
 
@@ -108,8 +104,8 @@ void AppModel::setAnyCall(bool on) {
         Log::write(std::string("any call (microphone or camera): ") + (on ? "on" : "off"));
         emit anyCallChanged();
     }
-    QSettings().setValue(anyCallKey, anyCall_);
-    engine_->setAnyCall(anyCall_);
+    settings_.setAnyCall(anyCall_);
+    watchCalls_(anyCall_);
 }
 
 void AppModel::publishStartAtLogin(bool value) {

@@ -12,6 +12,7 @@
 #include "Engine.h"
 #include "LightState.h"
 #include "LoginItem.h"
+#include "Settings.h"
 
 namespace tally {
 
@@ -24,12 +25,13 @@ public:
     // Makes the engine, its light set to the starting brightness, reporting to `onUpdate`.
     using EngineFactory = std::function<std::unique_ptr<Engine>(int brightness, Engine::UpdateCallback onUpdate)>;
 
-    // Reads the saved brightness, makes and starts the engine, writes the start line.
+    // Reads the saved settings, makes and starts the engine, writes the start line.
     // `confirmStartAtLogin` asks "Start Tally at login?"; true for "Add".
     // `loginItem` is the system's login items (a test's own in tests).
+    // `watchCalls` starts or stops watching the microphones and cameras, as "Any call" asks.
     AppModel(Switches switches, const EngineFactory& makeEngine,
              std::function<bool()> confirmStartAtLogin, platform::LoginItem::Service loginItem,
-             QObject* parent = nullptr);
+             std::function<void(bool)> watchCalls, QObject* parent = nullptr);
     ~AppModel() override;
 
     LightState state() const { return state_; }
@@ -48,7 +50,7 @@ public:
     void setBrightness(int brightness);
     // Turning on asks first; the switch then shows what the system settled on.
     void setStartAtLogin(bool on);
-    // Whether a microphone or camera in use shows as a call; saved, and told to the engine.
+    // Whether a microphone or camera in use shows as a call; saved, and watched only while on.
     void setAnyCall(bool on);
 
     // What happens before the machine sleeps and after it wakes.
@@ -77,6 +79,8 @@ private:
     Switches switches_;
     std::function<bool()> confirmStartAtLogin_;
     platform::LoginItem::Service loginItem_;
+    std::function<void(bool)> watchCalls_;
+    Settings settings_;
     LightState state_ = LightState::unknown;
     QString lightStatus_;
     bool logsReadable_ = true;

@@ -66,7 +66,9 @@ std::string helpText() {
            "                     (also --port=<path>).\n"
            "  --simulate         Cycle through every state instead of reading the Teams logs.\n"
            "  --dry-run          Run without a light.\n"
-           "  --quit             Ask the running Tally to quit, light off first, and exit.\n";
+           "  --quit             Ask the running Tally to quit, light off first, and exit: with\n"
+           "                     status 0 when it quit, 1 when none was running, 3 when one\n"
+           "                     runs but does not answer.\n";
 }
 
 std::optional<int> report(const Parsed& parsed, const std::string& version) {

@@ -4,55 +4,80 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
-
-#include "Desktop.h"
 
 namespace tally {
 
 namespace {
 
 constexpr int answerMs = 3000;  // a Tally that is just starting may take a moment to listen
+// A later start's tally --quit may hold the lock for a moment to see whether anyone does.
+constexpr int lockWaitMs = 250;
+// Quitting takes a light's answer to "OFF" (a second at most) and a moment more.
+constexpr int quitWaitMs = 5000;
 
-QString socketPath(const QString& folder) {
-    return QString::fromStdString(platform::Desktop::localSocketName(folder.toStdString()));
+QString lockFile(const platform::InstancePlace& place) {
+    return QDir(QString::fromStdString(place.folder)).filePath(QStringLiteral("tally.lock"));
 }
 
 QByteArray wordFor(SingleInstance::Request request) {
     return request == SingleInstance::Request::quit ? QByteArrayLiteral("quit\n") : QByteArrayLiteral("show\n");
 }
 
-}  // namespace
-
-QString SingleInstance::defaultFolder() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) folder = QDir::tempPath();
-    return folder;
+// Hands `word` to whoever listens as `name`; whether it was taken before the deadline.
+bool hand(const QString& name, const QByteArray& word) {
+    const QDeadlineTimer deadline(answerMs);
+    QLocalSocket socket;
+    for (;;) {
+        socket.connectToServer(name);
+        if (socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) break;
+        if (deadline.hasExpired()) return false;
+        QThread::msleep(50);  // not listening yet
+    }
+    socket.write(word);
+    if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) return false;
+    while (!socket.canReadLine())
+        if (deadline.hasExpired() || !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            return false;
+    return socket.readLine(16) == "ok\n";
 }
 
-SingleInstance::SingleInstance(const QString& folder, QObject* parent)
-    : QObject(parent), lock_(QDir(folder).filePath(QStringLiteral("tally.lock"))) {
-    // A lock left by a Tally that died is taken over: QLockFile sees that its process is gone.
-    lock_.setStaleLockTime(0);
-    if (!lock_.tryLock(0)) {
-        held_ = lock_.error() == QLockFile::LockFailedError;
+}  // namespace
+
+SingleInstance::SingleInstance(platform::InstancePlace place, QObject* parent) : QObject(parent) {
+    if (place.folder.empty()) {
+        problem_ = "cannot keep to one Tally per person: " + place.problem;
         return;
     }
+    lock_ = std::make_unique<QLockFile>(lockFile(place));
+    // A lock left by a Tally that died is taken over: QLockFile sees that its process is gone.
+    lock_->setStaleLockTime(0);
+    if (!lock_->tryLock(lockWaitMs)) {
+        heldElsewhere_ = lock_->error() == QLockFile::LockFailedError;
+        if (!heldElsewhere_)
+            problem_ = "cannot make a lock in " + place.folder + ": a second Tally would not be noticed";
+        return;
+    }
+    const QString name = QString::fromStdString(place.socket);
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    QLocalServer::removeServer(socketPath(folder));  // a socket left by a Tally that died
-    server_->listen(socketPath(folder));
+    QLocalServer::removeServer(name);  // a socket left by a Tally that died
+    if (!server_->listen(name)) {
+        problem_ = "cannot listen on " + place.socket + " (" + server_->errorString().toStdString() +
+                   "): a second start and tally --quit cannot reach this Tally";
+        return;
+    }
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* peer = server_->nextPendingConnection()) {
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
             connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
                 if (!peer->canReadLine()) return;
                 const QByteArray word = peer->readLine(16);
-                peer->write("ok\n");
+                const bool quit = word == wordFor(Request::quit);
+                const bool known = quit || word == wordFor(Request::show);
+                peer->write(known ? "ok\n" : "?\n");  // a word of some other version is not taken
                 peer->flush();
-                if (word == wordFor(Request::quit)) emit requested(Request::quit);
-                else if (word == wordFor(Request::show)) emit requested(Request::show);
+                if (known) emit requested(quit ? Request::quit : Request::show);
             });
         }
     });
@@ -60,21 +85,26 @@ SingleInstance::SingleInstance(const QString& folder, QObject* parent)
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::send(const QString& folder, Request request) {
-    const QDeadlineTimer deadline(answerMs);
-    QLocalSocket socket;
-    for (;;) {
-        socket.connectToServer(socketPath(folder));
-        if (socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) break;
-        if (deadline.hasExpired()) return false;
-        QThread::msleep(50);  // not listening yet
+SingleInstance::Answer SingleInstance::send(const platform::InstancePlace& place, Request request, qint64* pid) {
+    bool held = false;
+    if (!place.folder.empty()) {
+        QLockFile lock(lockFile(place));
+        lock.setStaleLockTime(0);
+        if (lock.tryLock(0)) return Answer::noneRunning;  // nobody holds it: no need to wait for an answer
+        held = lock.error() == QLockFile::LockFailedError;
+        if (held && pid) lock.getLockInfo(pid, nullptr, nullptr);
     }
-    socket.write(wordFor(request));
-    if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) return false;
-    while (!socket.canReadLine())
-        if (deadline.hasExpired() || !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-            return false;
-    return socket.readLine(16) == "ok\n";
+    if (place.socket.empty() || !hand(QString::fromStdString(place.socket), wordFor(request)))
+        return held ? Answer::noAnswer : Answer::noneRunning;
+    // Quitting ends once the light is off and the lock let go: a start right after
+    // (tally --quit; tally) must not find the old Tally still there.
+    if (request == Request::quit && held) {
+        QLockFile lock(lockFile(place));
+        lock.setStaleLockTime(0);
+        const QDeadlineTimer deadline(quitWaitMs);
+        while (!lock.tryLock(0) && !deadline.hasExpired()) QThread::msleep(20);
+    }
+    return Answer::taken;
 }
 
 }  // namespace tally

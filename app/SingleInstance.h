@@ -1,48 +1,50 @@
 #pragma once
 
 #include <memory>
-#include <optional>
+#include <string>
 
 #include <QLockFile>
 #include <QObject>
-#include <QString>
+
+#include "InstancePlace.h"
 
 class QLocalServer;
 
 namespace tally {
 
-// One Tally per person. The first start holds a lock in the user's runtime folder and listens
-// on a local socket beside it; a later start finds it there, hands it a request ("show" for a
-// second start, "quit" for tally --quit) and ends.
+// One Tally per person. The first start holds a lock in a folder of the user's own and listens
+// on a local socket there; a later start finds it, hands it a request ("show" for a second start,
+// "quit" for tally --quit) and ends.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
     enum class Request { show, quit };
-
-    // The user's runtime folder: where the lock and the socket live.
-    static QString defaultFolder();
+    // What became of a request.
+    enum class Answer { taken, noneRunning, noAnswer };
 
     // Takes the lock if no other Tally holds it; listens if it did.
-    explicit SingleInstance(const QString& folder, QObject* parent = nullptr);
+    explicit SingleInstance(platform::InstancePlace place, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // Whether this is the only Tally: it holds the lock, or none could be made (a runtime folder
-    // it may not write to), which is no reason not to run.
-    bool isFirst() const { return !held_; }
-    // Whether the lock could be made at all; what a second start would find.
-    bool guarded() const { return server_ != nullptr; }
+    // Whether this is the only Tally: it holds the lock, or none could be had, which is no
+    // reason not to run.
+    bool isFirst() const { return !heldElsewhere_; }
+    // What keeps a later start from finding this Tally, for the activity log; empty if nothing.
+    const std::string& problem() const { return problem_; }
 
     // From a later start: hands the request to the running Tally and waits, a few seconds at
-    // most, for it to be taken. Whether it was.
-    static bool send(const QString& folder, Request request);
+    // most, for it to be taken. At once when no Tally holds the lock. `pid` is the lock holder's,
+    // when one holds it.
+    static Answer send(const platform::InstancePlace& place, Request request, qint64* pid = nullptr);
 
 signals:
     void requested(tally::SingleInstance::Request request);
 
 private:
-    QLockFile lock_;
+    std::unique_ptr<QLockFile> lock_;
     QLocalServer* server_ = nullptr;
-    bool held_ = false;  // by another Tally
+    bool heldElsewhere_ = false;
+    std::string problem_;
 };
 
 }  // namespace tally

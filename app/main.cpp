@@ -8,6 +8,7 @@
 #include "CommandLine.h"
 #include "Desktop.h"
 #include "Identity.h"
+#include "InstancePlace.h"
 #include "Log.h"
 #include "LoginItem.h"
 #include "SingleInstance.h"
@@ -55,23 +56,34 @@ int main(int argc, char** argv) {
     const auto parsed = tally::CommandLine::parse(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
     if (const auto status = tally::CommandLine::report(parsed, TALLY_VERSION)) return *status;
 
+    // Qt is given the program's name alone: its own switches ("-platform xcb") are named as
+    // ignored above, never acted on, so none can abort Tally where its display is missing.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+
     using tally::SingleInstance;
+    const platform::InstancePlace place = platform::instancePlace();
     if (parsed.action == tally::CommandLine::Parsed::Action::quit) {
-        QCoreApplication core(argc, argv);  // no display needed to ask
-        const bool asked = SingleInstance::send(SingleInstance::defaultFolder(), SingleInstance::Request::quit);
-        std::puts(asked ? "Tally quits" : "Tally is not running");
-        return 0;
+        QCoreApplication core(qtArgc, qtArgv);  // no display needed to ask
+        qint64 pid = 0;
+        switch (SingleInstance::send(place, SingleInstance::Request::quit, &pid)) {
+            case SingleInstance::Answer::taken: std::puts("Tally quits"); return 0;
+            case SingleInstance::Answer::noneRunning: std::puts("Tally is not running"); return 1;
+            case SingleInstance::Answer::noAnswer:
+                std::printf("Tally is running (process %lld) but does not answer\n", static_cast<long long>(pid));
+                return 3;
+        }
     }
 
     const std::string display = platform::Desktop::displayName();
     const auto platforms = platform::Desktop::qtPlatforms();
     if (platforms) qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(*platforms));
-    QApplication app(argc, argv);
+    QApplication app(qtArgc, qtArgv);
     tally::Identity::apply();
 
-    SingleInstance instance(SingleInstance::defaultFolder());
+    SingleInstance instance(place);
     if (!instance.isFirst()) {
-        const bool answered = SingleInstance::send(SingleInstance::defaultFolder(), SingleInstance::Request::show);
+        const bool answered = SingleInstance::send(place, SingleInstance::Request::show) == SingleInstance::Answer::taken;
         std::puts(answered ? "Tally is already running" : "Tally is already running (it does not answer)");
         return 0;
     }
@@ -81,9 +93,7 @@ int main(int argc, char** argv) {
         else tally.showYourself();
     });
     const auto termination = platform::watchTermination([&tally](const char* how) { tally.model().quit(how); });
-    if (!instance.guarded())
-        tally::Log::write("cannot make a lock in " + SingleInstance::defaultFolder().toStdString() +
-                          ": a second Tally would not be noticed");
+    if (!instance.problem().empty()) tally::Log::write(instance.problem());
     if (const auto reason = offscreenReason(platforms, display))
         tally::Log::write(*reason + ": Tally runs on Qt's offscreen platform");
     return QApplication::exec();

@@ -86,26 +86,32 @@ bool LightDevice::connect() {
         platform::SerialOpenFailure failure{};
         link_ = open_(path, failure);
         if (!link_) {
-            // The usual first-day problem on Linux; say so once, not every three seconds.
-            if (failure == platform::SerialOpenFailure::noPermission && refusedPorts_.insert(path).second)
-                log_("no permission to open " + path + "; " + platform::serialPermissionHint());
-            // A regular file would have "PING" written over its first bytes, and a FIFO is no
-            // light either: only a device is spoken to.
-            if (failure == platform::SerialOpenFailure::notADevice && notSerialPorts_.insert(path).second)
-                log_(path + " is not a serial port");
-            if (failure == platform::SerialOpenFailure::inUse && busyPorts_.insert(path).second)
-                log_(path + " is in use by another program (another Tally, or a serial terminal); "
-                            "trying again every few seconds");
+            switch (failure) {
+                case platform::SerialOpenFailure::noPermission:  // the usual first-day problem on Linux
+                    tell(path, "no permission to open " + path + "; " + platform::serialPermissionHint());
+                    break;
+                case platform::SerialOpenFailure::notADevice:
+                    tell(path, path + " is not a serial port");
+                    break;
+                case platform::SerialOpenFailure::inUse:
+                    tell(path, path + " is in use by another program (another Tally, or a serial terminal); "
+                                      "trying again every few seconds");
+                    break;
+                case platform::SerialOpenFailure::missing: tell(path, path + ": no such port"); break;
+                case platform::SerialOpenFailure::cannotOpen:
+                case platform::SerialOpenFailure::none: tell(path, "cannot open " + path); break;
+            }
             continue;
         }
         readBuffer_.clear();  // lines left from an earlier connection answer nothing here
         std::optional<std::string> answer;
         if (link_->write("PING\n")) answer = handshakeAnswer();
         if (!answer) {
-            log_(path + " did not answer PING, not a Tally");
+            tell(path, path + " did not answer PING, not a Tally");
             closePort();
             continue;
         }
+        told_.erase(path);
         firmwareVersion_ = afterCharacters(*answer, 5);
         portPath_ = path;
         shown_.reset();
@@ -114,6 +120,13 @@ bool LightDevice::connect() {
         return true;
     }
     return false;
+}
+
+void LightDevice::tell(const std::string& path, const std::string& message) {
+    auto& last = told_[path];
+    if (last == message) return;
+    last = message;
+    log_(message);
 }
 
 std::optional<std::string> LightDevice::handshakeAnswer() {

@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -77,6 +77,8 @@ private:
     std::optional<std::string> handshakeAnswer();
     std::optional<std::string> readLine(double timeout);
     void closePort();
+    // Logs what went wrong with a port, unless that is what was said of it last time.
+    void tell(const std::string& path, const std::string& message);
 
     std::optional<std::string> portPath_;
     std::optional<std::string> firmwareVersion_;
@@ -94,9 +96,9 @@ private:
     PortFinder findPorts_;
     PortOpener open_;
     std::string readBuffer_;
-    std::set<std::string> refusedPorts_;    // told about once per run
-    std::set<std::string> notSerialPorts_;  // the same
-    std::set<std::string> busyPorts_;       // the same
+    // What was last said of each port that failed; said again only when it changes, so that a
+    // port tried every three seconds does not fill the log.
+    std::map<std::string, std::string> told_;
 };
 
 }  // namespace tally

@@ -78,4 +78,41 @@ std::string repaired(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+// Characters that would move, hide or reorder what follows them where the text is shown: the C0
+// and C1 controls (a line feed forges a line, an escape drives the terminal), the line and
+// paragraph separators, and the bidirectional marks and overrides.
+bool hides(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x061C ||
+           c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+char32_t decode(std::string_view sequence) {
+    const auto byte = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(sequence[i])); };
+    switch (sequence.size()) {
+        case 1: return byte(0);
+        case 2: return (byte(0) & 0x1F) << 6 | (byte(1) & 0x3F);
+        case 3: return (byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
+        default: return (byte(0) & 0x07) << 18 | (byte(1) & 0x3F) << 12 | (byte(2) & 0x3F) << 6 | (byte(3) & 0x3F);
+    }
+}
+
+}  // namespace
+
+std::string printable(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0, consumed = 0; i < bytes.size(); i += consumed) {
+        const std::size_t valid = sequenceAt(bytes.substr(i), consumed);
+        if (!valid)
+            out.append(replacement);
+        else if (hides(decode(bytes.substr(i, valid))))
+            out.push_back('?');
+        else
+            out.append(bytes.substr(i, valid));
+    }
+    return out;
+}
+
 }  // namespace tally::Utf8

@@ -12,6 +12,7 @@
 
 #include "LogLocation.h"
 #include "StandardOutput.h"
+#include "Utf8.h"
 
 namespace tally::Log {
 
@@ -153,21 +154,24 @@ void append(const std::string& file, bool createFolder, const std::string& text)
 }  // namespace
 
 void write(std::string_view message) {
+    // Messages carry text from outside (program names, a light's replies, paths): none of it
+    // may break the line, forge another or reorder what a reader sees.
+    const std::string text = Utf8::printable(message);
     State& s = state();
     const std::lock_guard guard(s.lock);
-    const std::string line = stamped(message);
-    std::string text = line;
+    const std::string line = stamped(text);
+    std::string lines = line;
     if (s.echo) {
         const Echo::News news = s.echoed.push(line, [](std::uint64_t dropped) {
             return stamped(std::to_string(dropped) + (dropped == 1 ? " line was" : " lines were") +
                            " not copied to standard output, which was not read");
         });
-        text = news.note + line;
+        lines = news.note + line;
         if (news.startedDropping)
-            text += stamped("standard output is not read: lines go to this file only until it is");
+            lines += stamped("standard output is not read: lines go to this file only until it is");
     }
     const auto& [path, createFolder] = location(s);
-    append(path, createFolder, text);
+    append(path, createFolder, lines);
 }
 
 void setEcho(bool echo) {

@@ -4,9 +4,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTest>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -42,15 +43,19 @@ protected:
 
     void SetUp() override {
         Log::setFile(dir.file("Tally.log"), true);
-        QSettings().remove("brightness");
+        QSettings().clear();
     }
+    void TearDown() override { Log::setEcho(false); }
     // Teams never runs here, and no microphone or camera is in use, whatever the machine does.
+    Wiring::Services services() {
+        return {[this] {
+                    ++confirmations;
+                    return answerAdd;
+                },
+                loginItem.service(), [] { return false; }, capture.factory()};
+    }
     std::unique_ptr<AppModel> makeModel(const std::vector<std::string>& arguments) {
-        return Wiring::model(CommandLine::parse(arguments).switches, {[this] {
-                                            ++confirmations;
-                                            return answerAdd;
-                                        },
-                                        loginItem.service(), [] { return false; }, capture.factory()});
+        return Wiring::model(CommandLine::parse(arguments).switches, services());
     }
     std::string autostartEntry() const { return loginItem.file(); }
 };
@@ -58,24 +63,36 @@ protected:
 }  // namespace
 
 TEST_F(AppModelTest, dryRunEchoesAndPublishesOnlyRealChanges) {
-    auto model = makeModel({"--dry-run"});
+    // The engine's snapshots counted on their way to the model.
+    std::atomic<int> snapshots = 0;
+    const Switches switches = CommandLine::parse({"--dry-run"}).switches;
+    const auto makeEngine = Wiring::engineFor(switches, services(), [] { return false; });
+    AppModel model(
+        switches,
+        [&](int brightness, Engine::UpdateCallback onUpdate) {
+            return makeEngine(brightness, [&snapshots, onUpdate](const Engine::Snapshot& snapshot) {
+                ++snapshots;
+                onUpdate(snapshot);
+            });
+        },
+        [] { return false; }, loginItem.service(), [](bool) {});
     EXPECT_TRUE(Log::echo());
-    EXPECT_EQ(model->lightStatus(), QString("Light: looking\u2026"));
-    QSignalSpy state(model.get(), &AppModel::stateChanged);
-    QSignalSpy light(model.get(), &AppModel::lightStatusChanged);
-    QSignalSpy readable(model.get(), &AppModel::logsReadableChanged);
-    // Snapshots all alike: no Teams, no log folder, no light. Wait for the first, then for a
-    // few more ticks that must change nothing.
+    EXPECT_EQ(model.lightStatus(), QString("Light: looking\u2026"));
+    QSignalSpy state(&model, &AppModel::stateChanged);
+    QSignalSpy light(&model, &AppModel::lightStatusChanged);
+    QSignalSpy readable(&model, &AppModel::logsReadableChanged);
+    // Snapshots all alike: no Teams, no log folder, no light. Wait for the first, then for
+    // three more ticks that must change nothing.
     ASSERT_TRUE(processEventsUntil([&] {
-        return model->state() == LightState::off && model->lightStatus() == "Light: not found" &&
-               !model->logsReadable();
+        return model.state() == LightState::off && model.lightStatus() == "Light: not found" && !model.logsReadable();
     }));
-    QTest::qWait(1600);
+    const int seen = snapshots;
+    ASSERT_TRUE(processEventsUntil([&] { return snapshots >= seen + 3; }));
+    QCoreApplication::processEvents();
     EXPECT_EQ(state.count(), 1);
     EXPECT_EQ(light.count(), 1);
     EXPECT_EQ(readable.count(), 1);
     EXPECT_EQ(logMessages().front(), "Tally started (dry run)");
-    Log::setEcho(false);
 }
 
 TEST_F(AppModelTest, simulateCyclesWithReadableLogs) {
@@ -93,6 +110,8 @@ TEST_F(AppModelTest, brightnessIsSavedAndReachesTheLight) {
     }
     QSettings().setValue("brightness", 0);
     EXPECT_EQ(makeModel({"--dry-run"})->brightness(), 100) << "0 means 100";
+    QSettings().setValue("brightness", 60);
+    EXPECT_EQ(makeModel({"--dry-run"})->brightness(), 60) << "not offered in the menu, but a brightness";
     QSettings().setValue("brightness", 50);
 
     VirtualLight light(dir.file("light.txt"));
@@ -103,7 +122,7 @@ TEST_F(AppModelTest, brightnessIsSavedAndReachesTheLight) {
     model->setBrightness(75);
     EXPECT_EQ(QSettings().value("brightness").toInt(), 75);
     EXPECT_EQ(changed.count(), 1);
-    ASSERT_TRUE(processEventsUntil([&] { return light.received().back() == "B 75"; }));
+    ASSERT_TRUE(processEventsUntil([&] { return light.lastReceived() == "B 75"; }));
     EXPECT_THAT(light.received(), testing::IsSupersetOf({"PING", "B 50", "C 0 255 0", "B 75"}));
     Log::setEcho(false);
 }
@@ -140,11 +159,77 @@ TEST_F(AppModelTest, sleepSwitchesTheLightOffFirstAndWakeSendsAgain) {
     auto model = makeModel({"--simulate", "--port", light.path()});
     ASSERT_TRUE(processEventsUntil([&] { return light.received().size() >= 3; }));
     model->willSleep();
-    EXPECT_EQ(light.received().back(), "OFF") << "before the handler returns";
+    EXPECT_EQ(light.lastReceived(), "OFF") << "before the handler returns";
     EXPECT_EQ(logMessages().back(), platform::Desktop::machineName() + " going to sleep: light off");
     const std::size_t before = light.received().size();
     model->didWake();
     ASSERT_TRUE(processEventsUntil([&] { return light.received().size() > before; }));
-    EXPECT_EQ(light.received().back(), "C 0 255 0");
+    EXPECT_EQ(light.lastReceived(), "C 0 255 0");
     Log::setEcho(false);
+}
+
+// A saved value Tally cannot use gives that value's default and one line in the log; it never
+// reaches the light.
+TEST_F(AppModelTest, savedValuesThatCannotBeUsedGiveTheDefault) {
+    for (const char* saved : {"-5", "1000", "99999999999", "bright", ""}) {
+        SCOPED_TRACE(saved);
+        QSettings().setValue("brightness", saved);
+        EXPECT_EQ(makeModel({"--dry-run"})->brightness(), 100);
+        EXPECT_EQ(logMessages().back(), std::string("the saved brightness (") + saved + ") cannot be used: 100 instead");
+    }
+    QSettings().setValue("anyCall", "perhaps");
+    EXPECT_TRUE(makeModel({"--dry-run"})->anyCall());
+    EXPECT_EQ(logMessages().back(), "the saved anyCall (perhaps) cannot be used: on instead");
+}
+
+TEST_F(AppModelTest, aSettingsFileThatCannotBeReadOrSavedIsSaidOnce) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads and writes any file (the suite runs again as an ordinary user)";
+    const std::string file = QSettings().fileName().toStdString();
+    // Written past Qt, which keeps what it read of a file until the file changes.
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    std::ofstream(file) << "[General]\nbrightness=50\n";
+    std::filesystem::last_write_time(file, std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
+    std::filesystem::permissions(file, std::filesystem::perms::none);
+    std::filesystem::permissions(std::filesystem::path(file).parent_path(), std::filesystem::perms::owner_read |
+                                                                               std::filesystem::perms::owner_exec);
+    {
+        auto model = makeModel({"--dry-run"});
+        EXPECT_EQ(model->brightness(), 100);
+        model->setBrightness(75);
+        model->setBrightness(25);
+        EXPECT_EQ(model->brightness(), 25) << "the choice holds while Tally runs";
+    }
+    std::filesystem::permissions(std::filesystem::path(file).parent_path(), std::filesystem::perms::owner_all);
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const auto messages = logMessages();
+    EXPECT_EQ(std::count(messages.begin(), messages.end(),
+                         "cannot read the settings in " + file + ": Tally uses its defaults"), 1);
+    EXPECT_EQ(std::count(messages.begin(), messages.end(),
+                         "cannot save the settings in " + file + ": choices last until Tally quits"), 1);
+}
+
+// The microphones and cameras are watched only while "Any call" is on, with the simulation too:
+// no program is named while it is off.
+TEST_F(AppModelTest, microphonesAndCamerasAreWatchedOnlyWhileAnyCallIsOn) {
+    capture.inUse = true;
+    QSettings().setValue("anyCall", false);
+    {
+        auto model = makeModel({"--dry-run", "--simulate"});
+        EXPECT_EQ(capture.running, 0);
+        ASSERT_TRUE(processEventsUntil([&] { return model->state() == LightState::available; }));
+        model->setAnyCall(true);
+        EXPECT_EQ(capture.running, 1);
+        model->setAnyCall(false);
+        EXPECT_EQ(capture.running, 0);
+        model->setAnyCall(true);
+    }
+    EXPECT_EQ(capture.running, 0) << "watching ends with the model";
+    Log::setFile(dir.file("Tally-2.log"), true);
+    auto model = makeModel({"--dry-run", "--simulate"});
+    ASSERT_TRUE(processEventsUntil([&] { return model->state() == LightState::inCall; }));
+    const auto messages = logMessages();
+    EXPECT_EQ(*std::find_if(messages.begin(), messages.end(),
+                            [](const std::string& m) { return m.starts_with("light state: "); }),
+              "light state: In a call")
+        << "a call from the first tick: the simulation shows it too";
 }

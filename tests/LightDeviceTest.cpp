@@ -171,14 +171,14 @@ TEST_F(LightDeviceTest, twoAnswersInOneReadAnswerTwoCommands) {
 }
 
 TEST_F(LightDeviceTest, portsThatAreNotALight) {
-    // A fixed port that does not exist: silent, tried again every three seconds.
+    // A fixed port that does not exist: said once, tried again every three seconds.
     auto missing = onPort(dir.file("no-such-port"));
     missing->update();
     clock.advance(3);
     missing->update();
-    EXPECT_THAT(messages, IsEmpty());
+    EXPECT_THAT(messages, ElementsAre(dir.file("no-such-port") + ": no such port"));
 
-    // Devices that answer the handshake wrongly, or not at all, are named each attempt.
+    // Devices that answer the handshake wrongly, or not at all, are named.
     using F = FakeLight::Fault;
     for (const F fault : {F::refuseHandshake, F::silent, F::babbling, F::late, F::vanished}) {
         SCOPED_TRACE(static_cast<int>(fault));

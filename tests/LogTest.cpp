@@ -56,6 +56,25 @@ TEST_F(LogTest, linesAreStampedAndTheFileAndFolderAreCreated) {
     EXPECT_EQ(m[1], "");
 }
 
+// Text from outside (a program's name, a light's reply) cannot break a line, forge another,
+// drive the terminal that shows the log or reorder what a reader sees.
+TEST_F(LogTest, whatCouldHideOrForgeALineIsMadeVisible) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"evil\n2026-12-08 10:00:00 Tally quits\r", "evil?2026-12-08 10:00:00 Tally quits?"},
+        {"tab\there, escape \x1b[2J, delete \x7f", "tab?here, escape ?[2J, delete ?"},
+        {"C1: \xC2\x85 \xC2\x9B", "C1: ? ?"},                                   // NEL, CSI
+        {"lines \xE2\x80\xA8 \xE2\x80\xA9", "lines ? ?"},                        // U+2028, U+2029
+        {"zoom\xE2\x80\xAE" "exe.txt", "zoom?exe.txt"},                            // U+202E
+        {"\xE2\x81\xA6isolate\xE2\x81\xA9 \xE2\x80\x8F", "?isolate? ?"},          // U+2066, U+2069, U+200F
+        {"caf\xC3\xA9 \xF0\x9F\x94\xB4 \xE6\x97\xA5", "caf\xC3\xA9 \xF0\x9F\x94\xB4 \xE6\x97\xA5"},  // kept
+        {"bad \xFF\xC3 end", "bad \xEF\xBF\xBD\xEF\xBF\xBD end"},
+    };
+    for (const auto& [message, shown] : cases) Log::write(message);
+    const auto lines = readLines(file);
+    ASSERT_EQ(lines.size(), std::size(cases)) << "one line each";
+    for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].substr(20), cases[i].second);
+}
+
 TEST_F(LogTest, rotatesOnlyAboveOneMillionBytes) {
     std::filesystem::create_directories(dir.file("logs"));
     dir.write("logs/Tally.log.1", "older\n");
@@ -75,11 +94,11 @@ TEST_F(LogTest, rotatesOnlyAboveOneMillionBytes) {
 TEST_F(LogTest, aFolderNamedInUtf8IsThatFolder) {
     // The log's path is UTF-8 text; Windows would read a plain string in its code page.
     const std::u8string base = dir.path().u8string();
-    const std::string file(std::string(base.begin(), base.end()) + "/caf\xC3\xA9/Tally.log");
-    Log::setFile(file, true);
+    const std::string named(std::string(base.begin(), base.end()) + "/caf\xC3\xA9/Tally.log");
+    Log::setFile(named, true);
     Log::write("une ligne");
     EXPECT_TRUE(std::filesystem::exists(dir.path() / std::u8string(u8"caf\u00E9") / "Tally.log"));
-    EXPECT_EQ(Log::file(), file);
+    EXPECT_EQ(Log::file(), named);
 }
 
 TEST_F(LogTest, aFolderThatMayNotBeCreatedLosesTheLineQuietly) {
@@ -127,12 +146,13 @@ public:
     }
     // Reads what is there until `text` has come; what was read so far.
     const std::string& readUntil(const std::string& text) {
-        eventually([&] {
+        const bool came = eventually([&] {
             char buffer[65536];
             for (ssize_t n; (n = ::read(fds_[0], buffer, sizeof buffer)) > 0;)
                 read_.append(buffer, static_cast<std::size_t>(n));
             return read_.find(text) != std::string::npos;
         });
+        if (!came) ADD_FAILURE() << "standard output never showed " << text;
         return read_;
     }
 
@@ -167,6 +187,7 @@ TEST_F(LogTest, anEchoNobodyReadsHoldsUpNoWriterAndTheFileKeepsEveryLine) {
         return static_cast<int>(n);
     };
     bool returned = false;
+    bool copiedAgain = false;
     std::string echoed;
     {
         CapturedOutput out;  // until the block ends: the test's own failures go to the terminal
@@ -176,7 +197,7 @@ TEST_F(LogTest, anEchoNobodyReadsHoldsUpNoWriterAndTheFileKeepsEveryLine) {
         });
         returned = written.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
         // Read again, and write until a line is copied once more; then everything up to a last one.
-        eventually([&] {
+        copiedAgain = eventually([&] {
             Log::write("after");
             return count(out.readUntil(""), " after\n") > 0;
         });
@@ -186,6 +207,7 @@ TEST_F(LogTest, anEchoNobodyReadsHoldsUpNoWriterAndTheFileKeepsEveryLine) {
         written.wait();
     }
     ASSERT_TRUE(returned) << "a writer waited for the reader";
+    ASSERT_TRUE(copiedAgain) << "the copy never began again once read";
     ASSERT_THAT(echoed, testing::EndsWith(" end\n"));
 
     std::string logged;

@@ -114,7 +114,7 @@ TEST_F(MenuContentTest, brightnessMarksFollowTheModelAndChoicesReachTheLight) {
     EXPECT_TRUE(find(menu, "25 %")->isChecked());
     EXPECT_FALSE(find(menu, "100 %")->isChecked());
     EXPECT_EQ(QSettings().value("brightness").toInt(), 25);
-    ASSERT_TRUE(processEventsUntil([&] { return light.received().back() == "B 25"; }));
+    ASSERT_TRUE(processEventsUntil([&] { return light.lastReceived() == "B 25"; }));
     find(menu, "25 %")->trigger();
     EXPECT_TRUE(find(menu, "25 %")->isChecked()) << "choosing the marked option keeps it marked";
 }
@@ -124,7 +124,7 @@ TEST_F(MenuContentTest, brightnessMarksFollowTheModelAndChoicesReachTheLight) {
 TEST_F(MenuContentTest, anyCallLightsACallWhileCheckedAndIsSaved) {
     VirtualLight light(dir.file("light.txt"));
     auto lastIs = [&](const std::string& command) {
-        return processEventsUntil([&] { return light.received().back() == command; });
+        return processEventsUntil([&] { return light.lastReceived() == command; });
     };
     {
         auto model = makeModel({"--port", light.path()});
@@ -197,7 +197,7 @@ TEST_F(MenuContentTest, quitSwitchesTheLightOffFirst) {
     QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });  // a safety net only
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_TRUE(quitAsked);
-    EXPECT_EQ(light.received().back(), "OFF");
+    EXPECT_EQ(light.lastReceived(), "OFF");
 }
 
 TEST_F(MenuContentTest, viewLogWithNothingToOpenItSaysWhereTheLogIs) {

@@ -32,9 +32,6 @@ void openPrivacySettings(const std::string& teamsLogDirectory);
 std::string unreadableLogsItem();
 // What this kind of computer is called in the activity log ("Mac going to sleep").
 std::string machineName();
-// The name a local socket of this user's is listened on, for the lock folder given: a socket
-// file beside the lock on Linux and macOS, a named pipe on Windows (whose names are no paths).
-std::string localSocketName(const std::string& folder);
 // Windows: print into the console Tally was started from, if any (a GUI program has none of
 // its own); nothing elsewhere.
 void useParentConsole();

@@ -41,6 +41,4 @@ void bringToFront() {}
 
 void useParentConsole() {}  // a terminal program prints where it was started
 
-std::string localSocketName(const std::string& folder) { return folder + "/tally.socket"; }
-
 }  // namespace tally::platform::Desktop

@@ -40,6 +40,4 @@ std::string machineName() { return "Mac"; }
 
 void useParentConsole() {}
 
-std::string localSocketName(const std::string& folder) { return folder + "/tally.socket"; }
-
 }  // namespace tally::platform::Desktop

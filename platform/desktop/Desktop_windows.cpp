@@ -1,7 +1,6 @@
 #include "Desktop.h"
 
 #include <cstdio>
-#include <functional>
 
 #include <windows.h>
 
@@ -28,11 +27,6 @@ void useParentConsole() {
         std::freopen("CONOUT$", "w", stdout);
         std::freopen("CONOUT$", "w", stderr);
     }
-}
-
-std::string localSocketName(const std::string& folder) {
-    // A pipe's name may hold no backslash: the folder (the user's own) becomes a number.
-    return "tally-" + std::to_string(std::hash<std::string>{}(folder));
 }
 
 }  // namespace tally::platform::Desktop

@@ -5,10 +5,8 @@
 namespace tally::platform {
 
 std::string programName(std::string name) {
-    // Names come from other programs (a stream's properties, a process's own name): a line
-    // break in one must not forge a line of the activity log.
-    for (char& c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    // Names come from other programs (a stream's properties, a process's own name); the
+    // activity log makes their control characters visible, and here they are kept short.
     constexpr std::size_t limit = 64;
     if (name.size() > limit) {
         std::size_t end = limit;

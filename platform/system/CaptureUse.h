@@ -34,7 +34,7 @@ private:
     std::atomic<bool> camera_ = false;
 };
 
-// A name fit for one log line: no control characters, at most 64 bytes, whole characters.
+// A name fit for one log line: at most 64 bytes, whole characters.
 std::string programName(std::string name);
 
 }  // namespace tally::platform

@@ -8,7 +8,7 @@
 namespace tally::platform {
 
 // Why a port could not be opened as a serial link.
-enum class SerialOpenFailure : int { none, cannotOpen, noPermission, notADevice, inUse };
+enum class SerialOpenFailure : int { none, cannotOpen, missing, noPermission, notADevice, inUse };
 
 // One open serial port, configured raw 8-bit at 115200 baud, local line, receiver on, both
 // queues emptied. Closed when destroyed. Not thread-safe: one thread uses it.
@@ -24,8 +24,9 @@ public:
 
 // Opens the device at `path`, for this link alone: another program (a second Tally, a serial
 // terminal) that holds the port makes it fail as in use, and while the link is open nobody
-// else gets it. Only character devices are opened: a regular file would have the protocol
-// written over its first bytes. On failure `failure` says why.
+// else gets it. Only serial devices are opened: a regular file would have the protocol written
+// over its first bytes, and a folder, a socket or /dev/null is no light. On failure `failure`
+// says why.
 std::unique_ptr<SerialLink> openSerialLink(const std::string& path, SerialOpenFailure& failure);
 
 }  // namespace tally::platform

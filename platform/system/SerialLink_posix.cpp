@@ -69,15 +69,24 @@ private:
 }  // namespace
 
 std::unique_ptr<SerialLink> openSerialLink(const std::string& path, SerialOpenFailure& failure) {
+    // Looked at before it is opened: opening a folder or a socket fails in words that would not
+    // say what is wrong, and opening a FIFO could wait for a writer.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISCHR(st.st_mode)) {
+        failure = SerialOpenFailure::notADevice;
+        return nullptr;
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         failure = errno == EACCES || errno == EPERM ? SerialOpenFailure::noPermission
                   : errno == EBUSY                  ? SerialOpenFailure::inUse  // held exclusively
+                  : errno == ENOENT                 ? SerialOpenFailure::missing
                                                     : SerialOpenFailure::cannotOpen;
         return nullptr;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
+    // A device that is no terminal (/dev/null, /dev/zero) takes no line settings and is no light.
+    termios attributes{};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || ::tcgetattr(fd, &attributes) != 0) {
         ::close(fd);
         failure = SerialOpenFailure::notADevice;
         return nullptr;

@@ -138,7 +138,8 @@ std::unique_ptr<SerialLink> openSerialLink(const std::string& path, SerialOpenFa
         const DWORD error = ::GetLastError();
         // A port another program holds answers "access denied".
         failure = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? SerialOpenFailure::inUse
-                                                                                   : SerialOpenFailure::cannotOpen;
+                  : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND  ? SerialOpenFailure::missing
+                                                                                    : SerialOpenFailure::cannotOpen;
         return nullptr;
     }
     if (::GetFileType(port) != FILE_TYPE_CHAR) {  // a file named with --port is no light

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+namespace tally {
+
+// The person's saved choices: the brightness and whether any call counts. A saved value Tally
+// cannot use (out of range, not a number, another version's) gives the default for that value
+// alone; a settings file that cannot be read or saved is no reason to stop. The activity log
+// says so, once for each.
+class Settings {
+public:
+    static constexpr int defaultBrightness = 100;
+
+    // 1 to 100; none saved, or 0, is 100.
+    int brightness();
+    void setBrightness(int value);
+    bool anyCall();  // on unless saved off
+    void setAnyCall(bool on);
+
+private:
+    QVariant read(const QString& key);
+    void save(const QString& key, const QVariant& value);
+    void unusable(const QString& key, const QVariant& value, const QString& instead);
+
+    bool toldUnreadable_ = false;
+    bool toldUnsaved_ = false;
+};
+
+}  // namespace tally
