@@ -14,6 +14,7 @@
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "CaptureUse.h"
@@ -28,6 +29,13 @@ bool isVideoName(std::string_view name) { return name.starts_with("video"); }
 
 bool isNumber(std::string_view name) {
     return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The CPU time this thread has used.
+std::chrono::nanoseconds threadTime() {
+    timespec now {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
 std::string firstLineOf(const std::string& path) {
@@ -172,6 +180,15 @@ private:
         return devicesChanged;
     }
 
+    // Who holds a device now; the gap before the next look follows what this one cost.
+    void look() {
+        const auto before = threadTime();
+        use_.report(CaptureUse::Device::camera, cameraHolders(places_.processes, videoDevices(places_.devices)));
+        const auto cost = std::chrono::duration<double>(threadTime() - before) / places_.lookShare;
+        gap_ = std::max<Clock::duration>(places_.lookGap, std::chrono::duration_cast<Clock::duration>(cost));
+        if (places_.looked) places_.looked();
+    }
+
     void run() {
         std::optional<Clock::time_point> lookAt = Clock::now();  // who holds one already
         Clock::time_point lastLook = Clock::now() - places_.lookGap;
@@ -190,14 +207,13 @@ private:
             const auto now = Clock::now();
             if (ready > 0 && fds[1].revents) {
                 if (readEvents()) watchDevices();
-                if (!lookAt) lookAt = std::max(now + places_.settle, lastLook + places_.lookGap);
+                if (!lookAt) lookAt = std::max(now + places_.settle, lastLook + gap_);
             }
             if (slow_ && !lookAt && now >= lastLook + places_.slowLook) lookAt = now;
             if (lookAt && now >= *lookAt) {
                 lookAt.reset();
                 lastLook = now;
-                use_.report(CaptureUse::Device::camera, cameraHolders(places_.processes, videoDevices(places_.devices)));
-                if (places_.looked) places_.looked();
+                look();
             }
         }
     }
@@ -207,6 +223,7 @@ private:
     int inotify_ = -1;
     int stop_ = -1;
     std::set<int> watches_;
+    Clock::duration gap_ = Clock::duration::zero();  // from one look to the next, at least
     bool slow_ = false;
     bool started_ = false;  // changes are logged from then on; before, the start line says it
     std::string why_;

@@ -26,8 +26,10 @@ struct CapturePlaces {
     // appears only once its open returns, and a program starting a camera opens it several times.
     std::chrono::milliseconds settle{150};
     // Looks are at least this far apart, however often the devices are opened: each look reads
-    // every descriptor of every process of the user's.
+    // every descriptor of every process of the user's. Further apart where looks are dear: in a
+    // storm of opens, looking takes at most `lookShare` of a core.
     std::chrono::milliseconds lookGap{1000};
+    double lookShare = 0.02;
     // Without inotify for a device (the user's watches used up), how often it is looked at.
     std::chrono::milliseconds slowLook{5000};
     // Tests: the number of inotify watches to be had, as if the system's limit were reached.
