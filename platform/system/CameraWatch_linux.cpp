@@ -174,6 +174,7 @@ private:
                 const auto* event = reinterpret_cast<const inotify_event*>(at);
                 if ((event->mask & IN_Q_OVERFLOW) || (event->len > 0 && isVideoName(event->name)))
                     devicesChanged = true;
+                if (event->mask & IN_IGNORED) watches_.erase(event->wd);  // its device is gone
                 at += sizeof(inotify_event) + event->len;
             }
         }
