@@ -86,21 +86,18 @@ SingleInstance::SingleInstance(platform::InstancePlace place, QObject* parent) :
 SingleInstance::~SingleInstance() = default;
 
 SingleInstance::Answer SingleInstance::send(const platform::InstancePlace& place, Request request, qint64* pid) {
-    bool held = false;
-    if (!place.folder.empty()) {
-        QLockFile lock(lockFile(place));
-        lock.setStaleLockTime(0);
-        if (lock.tryLock(0)) return Answer::noneRunning;  // nobody holds it: no need to wait for an answer
-        held = lock.error() == QLockFile::LockFailedError;
-        if (held && pid) lock.getLockInfo(pid, nullptr, nullptr);
-    }
+    // The lock says whether anyone runs, at once; released when this returns.
+    QLockFile lock(lockFile(place));
+    lock.setStaleLockTime(0);
+    const bool mayLock = !place.folder.empty();
+    if (mayLock && lock.tryLock(0)) return Answer::noneRunning;
+    const bool held = mayLock && lock.error() == QLockFile::LockFailedError;
+    if (held && pid) lock.getLockInfo(pid, nullptr, nullptr);
     if (place.socket.empty() || !hand(QString::fromStdString(place.socket), wordFor(request)))
         return held ? Answer::noAnswer : Answer::noneRunning;
     // Quitting ends once the light is off and the lock let go: a start right after
     // (tally --quit; tally) must not find the old Tally still there.
     if (request == Request::quit && held) {
-        QLockFile lock(lockFile(place));
-        lock.setStaleLockTime(0);
         const QDeadlineTimer deadline(quitWaitMs);
         while (!lock.tryLock(0) && !deadline.hasExpired()) QThread::msleep(20);
     }

@@ -7,7 +7,6 @@
 
 #include "AppModel.h"
 #include "CallWatch.h"
-#include "CaptureWatch.h"
 #include "CommandLine.h"
 
 namespace tally::Wiring {

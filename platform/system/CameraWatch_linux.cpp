@@ -192,7 +192,7 @@ private:
 
     void run() {
         std::optional<Clock::time_point> lookAt = Clock::now();  // who holds one already
-        Clock::time_point lastLook = Clock::now() - places_.lookGap;
+        Clock::time_point lastLook;  // set by the first look, which comes at once
         for (;;) {
             std::optional<Clock::time_point> wake = lookAt;
             if (slow_ && !wake) wake = lastLook + places_.slowLook;
