@@ -3,10 +3,14 @@
 #include "SerialPorts.h"
 #include "SerialPortsWindows.h"
 
+#include <filesystem>
+#include <fstream>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "LightDevice.h"
+#include "SerialLink.h"
 
 using namespace tally;
 using testing::ElementsAre;
@@ -28,4 +32,19 @@ TEST(SerialPorts, theLightsPortsByHardwareIdInNumberOrder) {
 TEST(SerialPorts, theSystemsEnumerationFindsNoLightThatIsNotThere) {
     // Under Wine, and on a machine without the light: nothing, and no failure.
     EXPECT_THAT(platform::findSerialPorts(LightDevice::vendorID, LightDevice::productID), testing::IsEmpty());
+}
+
+TEST(SerialLink, onlyAPortThatTakesSerialSettingsIsOpened) {
+    // A file and the null device are no light; neither is a port that is not there.
+    const std::string file = std::filesystem::temp_directory_path().string() + "\\tally-not-a-port.txt";
+    std::ofstream(file) << "PING\n";
+    for (const std::string& path : {file, std::string("NUL")}) {
+        platform::SerialOpenFailure failure = platform::SerialOpenFailure::none;
+        EXPECT_EQ(platform::openSerialLink(path, failure), nullptr) << path;
+        EXPECT_EQ(failure, platform::SerialOpenFailure::notADevice) << path;
+    }
+    std::filesystem::remove(file);
+    platform::SerialOpenFailure failure = platform::SerialOpenFailure::none;
+    EXPECT_EQ(platform::openSerialLink("COM77", failure), nullptr);
+    EXPECT_EQ(failure, platform::SerialOpenFailure::missing);
 }

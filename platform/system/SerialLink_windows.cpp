@@ -142,30 +142,33 @@ std::unique_ptr<SerialLink> openSerialLink(const std::string& path, SerialOpenFa
                                                                                     : SerialOpenFailure::cannotOpen;
         return nullptr;
     }
-    if (::GetFileType(port) != FILE_TYPE_CHAR) {  // a file named with --port is no light
+    // A file named with --port is no light, and neither is a character device that takes no
+    // serial settings (NUL, CON).
+    DCB settings{};
+    settings.DCBlength = sizeof settings;
+    const bool serial = ::GetFileType(port) == FILE_TYPE_CHAR && ::GetCommState(port, &settings);
+    if (serial) {
+        settings.BaudRate = CBR_115200;
+        settings.ByteSize = 8;
+        settings.Parity = NOPARITY;
+        settings.StopBits = ONESTOPBIT;
+        settings.fBinary = TRUE;
+        settings.fParity = FALSE;
+        settings.fOutxCtsFlow = FALSE;
+        settings.fOutxDsrFlow = FALSE;
+        settings.fOutX = FALSE;
+        settings.fInX = FALSE;
+        settings.fAbortOnError = FALSE;  // else one line error stops every read and write until cleared
+        settings.fDtrControl = DTR_CONTROL_ENABLE;  // the board answers only while DTR is up
+        settings.fRtsControl = RTS_CONTROL_ENABLE;
+    }
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;  // a read returns at once with what is there
+    if (!serial || !::SetCommState(port, &settings) || !::SetCommTimeouts(port, &timeouts)) {
         ::CloseHandle(port);
         failure = SerialOpenFailure::notADevice;
         return nullptr;
     }
-    DCB settings{};
-    settings.DCBlength = sizeof settings;
-    ::GetCommState(port, &settings);
-    settings.BaudRate = CBR_115200;
-    settings.ByteSize = 8;
-    settings.Parity = NOPARITY;
-    settings.StopBits = ONESTOPBIT;
-    settings.fBinary = TRUE;
-    settings.fParity = FALSE;
-    settings.fOutxCtsFlow = FALSE;
-    settings.fOutxDsrFlow = FALSE;
-    settings.fOutX = FALSE;
-    settings.fInX = FALSE;
-    settings.fDtrControl = DTR_CONTROL_ENABLE;  // the board answers only while DTR is up
-    settings.fRtsControl = RTS_CONTROL_ENABLE;
-    ::SetCommState(port, &settings);
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = MAXDWORD;  // a read returns at once with what is there
-    ::SetCommTimeouts(port, &timeouts);
     ::SetCommMask(port, EV_RXCHAR);
     ::PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
     failure = SerialOpenFailure::none;
