@@ -71,6 +71,11 @@ std::string helpText() {
            "                     runs but does not answer.\n";
 }
 
+bool prints(const Parsed& parsed) {
+    return parsed.action != Parsed::Action::run || parsed.switches.dryRun || parsed.switches.simulate ||
+           !parsed.ignored.empty();
+}
+
 std::optional<int> report(const Parsed& parsed, const std::string& version) {
     switch (parsed.action) {
         case Parsed::Action::help:

@@ -30,6 +30,11 @@ Parsed parse(const std::vector<std::string>& arguments);
 
 std::string helpText();
 
+// Whether Tally will print anything to its standard output or error: the switches that answer
+// and end, those that echo the activity log, and a word on ignored arguments. Only then does a
+// Windows Tally attach to the console it was started from.
+bool prints(const Parsed& parsed);
+
 // Prints what `parsed` calls for: the help or the version on standard output, an error or the
 // ignored arguments on standard error. Returns the exit status when Tally should stop here.
 std::optional<int> report(const Parsed& parsed, const std::string& version);

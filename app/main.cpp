@@ -48,12 +48,12 @@ std::optional<std::string> offscreenReason(const std::optional<std::string>& pla
 
 int main(int argc, char** argv) {
     namespace platform = tally::platform;
-    // First of all, so that a signal at any later moment ends Tally as quitting does.
-    platform::catchTerminationSignals();
-
     // The switches are read before Qt starts: --help and --version need no display.
-    platform::Desktop::useParentConsole();
     const auto parsed = tally::CommandLine::parse(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    if (tally::CommandLine::prints(parsed)) platform::Desktop::useParentConsole();
+    // Then at once (after the console, whose Ctrl+C and closing it then also hears), so that a
+    // signal at any later moment ends Tally as quitting does.
+    platform::catchTerminationSignals();
     if (const auto status = tally::CommandLine::report(parsed, TALLY_VERSION)) return *status;
 
     // Qt is given the program's name alone: its own switches ("-platform xcb") are named as

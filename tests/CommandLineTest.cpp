@@ -46,3 +46,15 @@ TEST(CommandLine, readsEverySwitchOnceIntoOneValue) {
         }
     }
 }
+
+TEST(CommandLine, printsOnlyWhenASwitchAnswersEchoesOrIsIgnored) {
+    // A Windows Tally takes over the console it was started from only then: a plain start from
+    // a console must leave it free (closing it would otherwise end Tally).
+    const std::pair<std::vector<std::string>, bool> cases[] = {
+        {{}, false},           {{"--port", "COM5"}, false}, {{"--help"}, true},   {{"--version"}, true},
+        {{"--quit"}, true},    {{"--port"}, true},          {{"--dry-run"}, true}, {{"--simulate"}, true},
+        {{"--nonsense"}, true},
+    };
+    for (const auto& [arguments, prints] : cases)
+        EXPECT_EQ(CommandLine::prints(CommandLine::parse(arguments)), prints) << testing::PrintToString(arguments);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,9 @@ void becomeMenuBarOnly();
 bool trayClickOpensMenu();
 // Brings the application to the front, for an alert that must be answered.
 void bringToFront();
+// Makes the menu just opened from the tray the foreground window (Windows, where only then
+// does a click elsewhere close it); `window` is its native handle. Nothing elsewhere.
+void bringMenuToFront(std::uintptr_t window);
 // Opens a file with the desktop's default application for it; false if nothing could.
 bool openFile(const std::string& path);
 // Where the user can let Tally read the Teams logs: the full-disk-access settings on macOS,
@@ -33,7 +37,8 @@ std::string unreadableLogsItem();
 // What this kind of computer is called in the activity log ("Mac going to sleep").
 std::string machineName();
 // Windows: print into the console Tally was started from, if any (a GUI program has none of
-// its own); nothing elsewhere.
+// its own), unless the output goes to a file or a pipe already; nothing elsewhere. Called only
+// when Tally will print: attached, it hears that console's Ctrl+C and its closing.
 void useParentConsole();
 
 }  // namespace Desktop

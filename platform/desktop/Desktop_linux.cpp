@@ -39,6 +39,8 @@ bool trayClickOpensMenu() { return false; }
 
 void bringToFront() {}
 
+void bringMenuToFront(std::uintptr_t) {}
+
 void useParentConsole() {}  // a terminal program prints where it was started
 
 }  // namespace tally::platform::Desktop

@@ -12,6 +12,8 @@ void becomeMenuBarOnly() { [NSApp setActivationPolicy:NSApplicationActivationPol
 
 bool trayClickOpensMenu() { return true; }
 
+void bringMenuToFront(std::uintptr_t) {}  // the status item's menu is the system's own
+
 void bringToFront() {
     // Since macOS 14 activation is a request the system may refuse; asked for right after the
     // person chose a menu item, it is normally granted. The alert also floats above other

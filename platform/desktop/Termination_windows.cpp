@@ -30,6 +30,10 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
     pending = nameOf(event);
     deliverTo(watcher.load());
+    // Windows ends the process as soon as this returns from a closing console (or after five
+    // seconds): wait here, a little less than that, for the quit to switch the light off and
+    // end the process, which ends this thread too.
+    if (event == CTRL_CLOSE_EVENT) ::Sleep(4500);
     return TRUE;
 }
 
