@@ -1,15 +1,22 @@
 // Microphones and cameras in use on Windows: the privacy store's entries, written here with the
-// registry API into a store of the test's own, as Windows writes them.
+// registry API into a store of the test's own, as Windows writes them; and the recording
+// devices' audio sessions, with a recording of the test's own on Wine's PulseAudio driver.
 #include "CaptureWatchWindows.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <mutex>
 
 #include <windows.h>
+
+#include <audioclient.h>
+#include <mmdeviceapi.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "support/Eventually.h"
+#include "support/Wine.h"
 
 using namespace tally::platform;
 using tally::test::eventually;
@@ -54,7 +61,7 @@ TEST(ConsentStore, theWatcherFollowsTheStoreAsProgramsStartAndStop) {
     auto watch = watchCapture([&](const std::string& line) {
         const std::lock_guard lock(mutex);
         lines.push_back(line);
-    }, store);
+    }, store, false);
     ASSERT_TRUE(has("call detection: microphone and camera through the Windows privacy settings"));
     EXPECT_FALSE(watch->inUse());
 
@@ -75,8 +82,140 @@ TEST(ConsentStore, theWatcherFollowsTheStoreAsProgramsStartAndStop) {
 
 TEST(ConsentStore, aStoreThatIsNotThereIsSaidAndWatchesNothing) {
     std::vector<std::string> lines;
-    auto watch = watchCapture([&](const std::string& line) { lines.push_back(line); }, L"Software\\Tally tests\\Nowhere");
+    auto watch = watchCapture([&](const std::string& line) { lines.push_back(line); }, L"Software\\Tally tests\\Nowhere", false);
     EXPECT_THAT(lines, ElementsAre("call detection: the Windows privacy settings have no microphone and webcam "
                                    "entries; that is not watched"));
+    EXPECT_FALSE(watch->inUse());
+}
+
+namespace {
+
+// A recording of the test's own from the default microphone through WASAPI, as a call program
+// makes one: its audio session is active from Start() to Stop().
+class Recording {
+public:
+    Recording() {
+        ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        IMMDeviceEnumerator* devices = nullptr;
+        IMMDevice* microphone = nullptr;
+        WAVEFORMATEX* format = nullptr;
+        ok_ = SUCCEEDED(::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                           __uuidof(IMMDeviceEnumerator), reinterpret_cast<void**>(&devices))) &&
+              SUCCEEDED(devices->GetDefaultAudioEndpoint(eCapture, eConsole, &microphone)) &&
+              SUCCEEDED(microphone->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                             reinterpret_cast<void**>(&client_))) &&
+              SUCCEEDED(client_->GetMixFormat(&format)) &&
+              SUCCEEDED(client_->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 10'000'000, 0, format, nullptr));
+        ::CoTaskMemFree(format);
+        if (microphone) microphone->Release();
+        if (devices) devices->Release();
+    }
+    ~Recording() {
+        if (client_) {
+            client_->Stop();
+            client_->Release();
+        }
+        ::CoUninitialize();
+    }
+    Recording(const Recording&) = delete;
+    Recording& operator=(const Recording&) = delete;
+
+    bool ok() const { return ok_; }
+    bool start() { return SUCCEEDED(client_->Start()); }
+    bool stop() { return SUCCEEDED(client_->Stop()); }
+
+private:
+    IAudioClient* client_ = nullptr;
+    bool ok_ = false;
+};
+
+// Wine's audio reaches a PulseAudio server of the test's own with a microphone: named in
+// PULSE_SERVER when the test started, started here before any audio is touched, and waited for
+// until it lists its microphone.
+class WineSoundServer {
+public:
+    WineSoundServer() {
+        namespace Wine = tally::test::Wine;
+        const std::string server = Wine::environment("PULSE_SERVER");
+        if (server.rfind("unix:", 0) != 0) return;
+        socket_ = server.substr(5);
+        const std::string folder = socket_.substr(0, socket_.find_last_of('/'));
+        const std::string ready = folder + "/ready";
+        const std::string environment = "HOME=" + Wine::quoted(folder) + " XDG_RUNTIME_DIR=" + Wine::quoted(folder);
+        Wine::shell("mkdir -p " + Wine::quoted(folder) + " && rm -f " + Wine::quoted(socket_) + " " +
+                        Wine::quoted(ready) + " && (" + environment +
+                        " /usr/bin/pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no"
+                        " -L 'module-null-source source_name=mic' -L 'module-null-sink sink_name=speakers'"
+                        " -L 'module-native-protocol-unix socket=" + socket_ + " auth-anonymous=1'"
+                        " > " + Wine::quoted(folder + "/server.log") + " 2>&1 &)"
+                        " && for i in $(seq 200); do " + environment + " PULSE_SERVER=" + Wine::quoted(server) +
+                        " /usr/bin/pactl list short sources 2>/dev/null | grep -q mic && touch " +
+                        Wine::quoted(ready) + " && break; sleep 0.1; done",
+                    false);
+        // Wine does not wait for a Linux program: the file says when it is ready.
+        started_ = eventually([&] { return std::filesystem::exists(Wine::windowsPath(ready)); });
+    }
+    ~WineSoundServer() {
+        if (!socket_.empty()) tally::test::Wine::shell("pkill -f 'socket=" + socket_ + "'", true);
+    }
+    WineSoundServer(const WineSoundServer&) = delete;
+    WineSoundServer& operator=(const WineSoundServer&) = delete;
+
+    bool started() const { return started_; }
+
+private:
+    std::string socket_;
+    bool started_ = false;
+};
+
+bool underWine() { return tally::test::Wine::unixPath("C:\\").has_value(); }
+
+// The lines a watcher writes, and a wait for one of them.
+struct Lines {
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    tally::platform::CaptureLog log() {
+        return [this](const std::string& line) {
+            const std::lock_guard lock(mutex);
+            lines.push_back(line);
+        };
+    }
+    [[nodiscard]] bool has(const std::string& line) {
+        return eventually([&] {
+            const std::lock_guard lock(mutex);
+            return std::find(lines.begin(), lines.end(), line) != lines.end();
+        });
+    }
+};
+
+}  // namespace
+
+TEST(AudioSessions, whereTheyCannotBeListedThePrivacySettingsTellOfTheMicrophone) {
+    if (!underWine()) GTEST_SKIP() << "Windows lists its sessions: the next test";
+    WineSoundServer server;
+    ASSERT_TRUE(server.started()) << "the sound server did not start";
+    Lines lines;
+    auto watch = watchCapture(lines.log(), store, true);
+    EXPECT_TRUE(lines.has("call detection: the Windows privacy settings have no microphone and webcam entries; "
+                          "that is not watched"))
+        << "Wine 8 lists recording devices but none of their sessions (E_NOTIMPL)";
+}
+
+TEST(AudioSessions, aProgramRecordingFromTheMicrophoneIsNamedUntilItStops) {
+    if (underWine()) GTEST_SKIP() << "Wine 8 lists no audio sessions; on Windows this runs where a microphone is";
+    Lines lines;
+    auto watch = watchCapture(lines.log(), L"Software\\Tally tests\\Nowhere", true);
+    ASSERT_TRUE(lines.has("call detection: microphone through the recording devices' audio sessions; the Windows "
+                          "privacy settings have no webcam entries; that is not watched"));
+    EXPECT_FALSE(watch->inUse());
+
+    Recording recording;
+    if (!recording.ok()) GTEST_SKIP() << "no microphone on this machine";
+    EXPECT_FALSE(watch->inUse()) << "a recording made but not started is no call";
+    ASSERT_TRUE(recording.start());
+    ASSERT_TRUE(lines.has("microphone in use (CaptureWatchWindowsTest)"));
+    EXPECT_TRUE(watch->inUse());
+    ASSERT_TRUE(recording.stop());
+    ASSERT_TRUE(lines.has("microphone no longer in use"));
     EXPECT_FALSE(watch->inUse());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,9 +21,25 @@ struct ConsentEntry {
 // The names of the programs using the device now: a start without a stop.
 std::vector<std::string> programsInUse(const std::vector<ConsentEntry>& entries);
 
-// The store's place under HKEY_CURRENT_USER; tests give their own.
+// A program's name from its image's path: "C:\Program Files\Zoom\bin\Zoom.exe" is "Zoom".
+std::string programOfImage(const std::string& path);
+
+// The microphone as the recording devices' audio sessions tell it (Windows 7 and later):
+// `report` hears, on a thread of the watcher's, the programs whose sessions are active at each
+// change ("" for one whose process cannot be named). None where the system cannot list the
+// recording devices or their sessions (Wine 8 lists devices but no sessions). Watching ends
+// with the returned object.
+class MicrophoneSessions {
+public:
+    virtual ~MicrophoneSessions() = default;
+};
+std::unique_ptr<MicrophoneSessions> watchMicrophoneSessions(std::function<void(std::vector<std::string>)> report);
+
+// The store's place under HKEY_CURRENT_USER; tests give their own. With `audioSessions`, the
+// microphone comes from the audio sessions where they can be watched, and the store is read for
+// the camera alone.
 inline constexpr const wchar_t* consentStore =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\CapabilityAccessManager\\ConsentStore";
-std::unique_ptr<CaptureWatch> watchCapture(CaptureLog log, const std::wstring& store);
+std::unique_ptr<CaptureWatch> watchCapture(CaptureLog log, const std::wstring& store, bool audioSessions);
 
 }  // namespace tally::platform

@@ -13,9 +13,8 @@ std::vector<std::string> programsInUse(const std::vector<ConsentEntry>& entries)
     std::vector<std::string> programs;
     for (const auto& entry : entries) {
         if (entry.lastUsedStart == 0 || entry.lastUsedStop != 0) continue;
-        std::string name = entry.key.substr(entry.key.find_last_of('#') + 1);  // a path's last part
-        if (name.size() > 4 && _stricmp(name.c_str() + name.size() - 4, ".exe") == 0) name.resize(name.size() - 4);
-        else if (name == entry.key) name = name.substr(0, name.find('_'));  // a package family's name
+        std::string name = programOfImage(entry.key.substr(entry.key.find_last_of('#') + 1));  // a path's last part
+        if (name == entry.key) name = name.substr(0, name.find('_'));  // a package family's name
         programs.push_back(name);
     }
     return programs;
@@ -47,26 +46,32 @@ void readEntries(HKEY device, std::vector<ConsentEntry>& entries, bool nested = 
 }
 
 // Windows keeps, per user, when each program last started and stopped using the microphone and
-// the camera. The store's keys are watched for changes, and read again at each.
+// the camera. The store's keys are watched for changes, and read again at each. Its layout is
+// not documented, and recent Windows 11 builds are reported to leave a program's "stop" time
+// alone while it goes on recording, so the microphone comes from the recording devices' audio
+// sessions where Windows offers them (a documented interface), and the store is the fallback.
 class WindowsCaptureWatch final : public CaptureWatch {
 public:
-    WindowsCaptureWatch(CaptureLog log, const std::wstring& store) : use_(std::move(log)) {
+    WindowsCaptureWatch(CaptureLog log, const std::wstring& store, bool audioSessions) : use_(std::move(log)) {
         stop_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (audioSessions)
+            sessions_ = watchMicrophoneSessions([this](std::vector<std::string> programs) {
+                use_.report(CaptureUse::Device::microphone, std::move(programs));
+            });
         const wchar_t* names[] = {L"microphone", L"webcam"};
         std::string missing;
         for (std::size_t i = 0; i < devices_.size(); ++i) {
             auto& device = devices_[i];
             device.kind = i == 0 ? CaptureUse::Device::microphone : CaptureUse::Device::camera;
             device.changed = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+            if (i == 0 && sessions_) continue;  // the microphone is watched already
             if (::RegOpenKeyExW(HKEY_CURRENT_USER, (store + L"\\" + names[i]).c_str(), 0, KEY_READ | KEY_NOTIFY,
                                 &device.key) != ERROR_SUCCESS) {
                 device.key = nullptr;
                 missing += std::string(missing.empty() ? "" : " and ") + narrow(names[i]);
             }
         }
-        use_.log(missing.empty() ? "call detection: microphone and camera through the Windows privacy settings"
-                                 : "call detection: the Windows privacy settings have no " + missing +
-                                       " entries; that is not watched");
+        use_.log(describe(missing));
         thread_ = std::thread([this] { run(); });
     }
     ~WindowsCaptureWatch() override {
@@ -84,6 +89,18 @@ public:
     bool inUse() const override { return use_.inUse(); }
 
 private:
+    // What the log says of the ways used, once.
+    std::string describe(const std::string& missing) const {
+        const std::string gap = " entries; that is not watched";
+        if (sessions_)
+            return missing.empty() ? "call detection: microphone through the recording devices' audio sessions, camera "
+                                     "through the Windows privacy settings"
+                                   : "call detection: microphone through the recording devices' audio sessions; the "
+                                     "Windows privacy settings have no " + missing + gap;
+        return missing.empty() ? "call detection: microphone and camera through the Windows privacy settings"
+                               : "call detection: the Windows privacy settings have no " + missing + gap;
+    }
+
     struct Device {
         CaptureUse::Device kind{};
         HKEY key = nullptr;
@@ -113,6 +130,7 @@ private:
     }
 
     CaptureUse use_;
+    std::unique_ptr<MicrophoneSessions> sessions_;  // ends before use_, which it reports to
     std::array<Device, 2> devices_{};
     HANDLE stop_ = nullptr;
     std::thread thread_;
@@ -120,10 +138,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<CaptureWatch> watchCapture(CaptureLog log, const std::wstring& store) {
-    return std::make_unique<WindowsCaptureWatch>(std::move(log), store);
+std::unique_ptr<CaptureWatch> watchCapture(CaptureLog log, const std::wstring& store, bool audioSessions) {
+    return std::make_unique<WindowsCaptureWatch>(std::move(log), store, audioSessions);
 }
 
-std::unique_ptr<CaptureWatch> watchCapture(CaptureLog log) { return watchCapture(std::move(log), consentStore); }
+std::unique_ptr<CaptureWatch> watchCapture(CaptureLog log) { return watchCapture(std::move(log), consentStore, true); }
 
 }  // namespace tally::platform

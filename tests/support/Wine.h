@@ -5,6 +5,7 @@
 #ifdef _WIN32
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -34,6 +35,12 @@ inline std::string windowsPath(const std::string& unix) {
     for (char& c : path)
         if (c == '/') c = '\\';
     return path;
+}
+
+// A variable of the environment the test was started with ("" when unset).
+inline std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
 }
 
 // Quoted for /bin/sh.
