@@ -1,5 +1,7 @@
 #include "TallyApp.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCursor>
 #include <QFontDatabase>
@@ -7,6 +9,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include "Desktop.h"
 #include "Log.h"
@@ -47,27 +50,34 @@ std::optional<QString> TallyApp::emojiFontAmong(const QStringList& families) {
 }
 
 QIcon TallyApp::iconFor(LightState state) {
-    constexpr int size = 64;
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    if (const auto& emoji = systemEmojiFont()) {
-        QFont font(*emoji);
-        font.setPixelSize(size * 3 / 4);
-        painter.setFont(font);
-        painter.drawText(pixmap.rect(), Qt::AlignCenter, qText(icon(state)));
-    } else {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(discColour(state));
-        painter.drawEllipse(QRectF(6, 6, size - 12, size - 12));
-        if (state == LightState::inCall) {  // the pulsing red of a call: a white ring inside
-            painter.setPen(QPen(Qt::white, 5));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawEllipse(QRectF(20, 20, size - 40, size - 40));
+    // Drawn at each size a tray asks for (Windows: 16 at 100%, 20, 24 and 32 as the scale grows),
+    // so that none is a blurred scaling of another.
+    QIcon icon;
+    for (const int size : {16, 20, 24, 32, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        if (const auto& emoji = systemEmojiFont()) {
+            QFont font(*emoji);
+            font.setPixelSize(size * 3 / 4);
+            painter.setFont(font);
+            painter.drawText(pixmap.rect(), Qt::AlignCenter, qText(tally::icon(state)));
+        } else {
+            const qreal unit = size / 64.0;  // the drawing below is for 64 px
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(discColour(state));
+            painter.drawEllipse(QRectF(6 * unit, 6 * unit, size - 12 * unit, size - 12 * unit));
+            if (state == LightState::inCall) {  // the pulsing red of a call: a white ring inside
+                painter.setPen(QPen(Qt::white, std::max(1.0, 5 * unit)));
+                painter.setBrush(Qt::NoBrush);
+                painter.drawEllipse(QRectF(20 * unit, 20 * unit, size - 40 * unit, size - 40 * unit));
+            }
         }
+        painter.end();
+        icon.addPixmap(pixmap);
     }
-    return QIcon(pixmap);
+    return icon;
 }
 
 TallyApp::TallyApp(Options options, QObject* parent)
@@ -89,6 +99,10 @@ TallyApp::TallyApp(Options options, QObject* parent)
         Log::write("no system tray: Tally runs without its menu until one appears");
     tray_ = std::make_unique<QSystemTrayIcon>();
     tray_->setContextMenu(menu_.get());
+    // Windows closes a tray menu on a click elsewhere only when it is the foreground window.
+    connect(menu_.get(), &QMenu::aboutToShow, this, [this] {
+        QTimer::singleShot(0, menu_.get(), [this] { platform::Desktop::bringMenuToFront(menu_->winId()); });
+    });
     if (!platform::Desktop::trayClickOpensMenu())
         connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](auto reason) {
             if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
