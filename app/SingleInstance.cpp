@@ -42,6 +42,16 @@ bool hand(const QString& name, const QByteArray& word) {
     return socket.readLine(16) == "ok\n";
 }
 
+// A lock whose holder no longer runs is taken over, even where QLockFile cannot tell (see
+// lockHolderRuns). False when it is held by a Tally that runs.
+bool takeOverStale(QLockFile& lock) {
+    qint64 pid = 0;
+    QString program;
+    if (lock.error() != QLockFile::LockFailedError || !lock.getLockInfo(&pid, nullptr, &program)) return false;
+    if (platform::lockHolderRuns(pid, program.toStdString())) return false;
+    return lock.removeStaleLockFile() && lock.tryLock(0);
+}
+
 }  // namespace
 
 SingleInstance::SingleInstance(platform::InstancePlace place, QObject* parent) : QObject(parent) {
@@ -52,7 +62,7 @@ SingleInstance::SingleInstance(platform::InstancePlace place, QObject* parent) :
     lock_ = std::make_unique<QLockFile>(lockFile(place));
     // A lock left by a Tally that died is taken over: QLockFile sees that its process is gone.
     lock_->setStaleLockTime(0);
-    if (!lock_->tryLock(lockWaitMs)) {
+    if (!lock_->tryLock(lockWaitMs) && !takeOverStale(*lock_)) {
         heldElsewhere_ = lock_->error() == QLockFile::LockFailedError;
         if (!heldElsewhere_)
             problem_ = "cannot make a lock in " + place.folder + ": a second Tally would not be noticed";
@@ -90,7 +100,7 @@ SingleInstance::Answer SingleInstance::send(const platform::InstancePlace& place
     QLockFile lock(lockFile(place));
     lock.setStaleLockTime(0);
     const bool mayLock = !place.folder.empty();
-    if (mayLock && lock.tryLock(0)) return Answer::noneRunning;
+    if (mayLock && (lock.tryLock(0) || takeOverStale(lock))) return Answer::noneRunning;
     const bool held = mayLock && lock.error() == QLockFile::LockFailedError;
     if (held && pid) lock.getLockInfo(pid, nullptr, nullptr);
     if (place.socket.empty() || !hand(QString::fromStdString(place.socket), wordFor(request)))

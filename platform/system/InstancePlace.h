@@ -16,4 +16,9 @@ struct InstancePlace {
 // Made if missing; never another user's, never open to others.
 InstancePlace instancePlace();
 
+// Whether the process that wrote a lock (its number, and the program name it gave) still runs
+// as that program. False for a number now used by another program, or by a process the user
+// may not look at (a Tally of the user's would be theirs); true when that cannot be told.
+bool lockHolderRuns(long long pid, const std::string& program);
+
 }  // namespace tally::platform

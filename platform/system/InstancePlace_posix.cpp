@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -44,6 +45,12 @@ InstancePlace instancePlace() {
         return value && *value ? std::optional<std::string>(value) : std::nullopt;
     };
     return instancePlaceIn(variable("XDG_RUNTIME_DIR"), variable("TMPDIR").value_or("/tmp"));
+}
+
+// Qt's lock already compares the program's name where the system tells it; a number that no
+// process has, ours, or one of another user's is enough to say here.
+bool lockHolderRuns(long long pid, const std::string&) {
+    return pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) == 0;
 }
 
 }  // namespace tally::platform

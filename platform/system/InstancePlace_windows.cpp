@@ -47,4 +47,25 @@ InstancePlace instancePlace() {
     return {folder, "Tally-" + (sid.empty() ? std::string("user") : sid), {}};
 }
 
+// Qt's lock takes a number reused by the process that asks (a Wine restarted, say) or by a
+// system process, whose name it reads with a right those refuse, for a running Tally: no Tally
+// would start until the next restart. Windows reuses numbers soon. The limited right is enough.
+bool lockHolderRuns(long long pid, const std::string& program) {
+    if (pid == ::GetCurrentProcessId()) return false;  // the number is ours now: the holder is gone
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!process) return false;  // gone, or not the user's
+    DWORD code = 0;
+    bool runs = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    wchar_t path[MAX_PATH * 2];
+    DWORD size = static_cast<DWORD>(std::size(path));
+    if (runs && ::QueryFullProcessImageNameW(process, 0, path, &size)) {
+        std::wstring name = path;
+        name = name.substr(name.find_last_of(L"\\/") + 1);
+        if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".exe") == 0) name.resize(name.size() - 4);
+        runs = _wcsicmp(name.c_str(), wide(program).c_str()) == 0;
+    }
+    ::CloseHandle(process);
+    return runs;
+}
+
 }  // namespace tally::platform
