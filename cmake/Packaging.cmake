@@ -23,12 +23,35 @@ if(APPLE)
   set(CPACK_GENERATOR DragNDrop)
   set(CPACK_DMG_VOLUME_NAME Tally)
 elseif(WIN32)
-  # tally.exe with Qt's DLLs and plugins beside it (windeployqt, through Qt's deployment
-  # script): a ZIP always, and an installer where NSIS is installed. Written from CMake's and
-  # Qt's documentation; not built here.
-  install(TARGETS tally RUNTIME DESTINATION .)
-  qt_generate_deploy_app_script(TARGET tally OUTPUT_SCRIPT deploy_script NO_UNSUPPORTED_PLATFORM_ERROR)
-  install(SCRIPT ${deploy_script})
+  # tally.exe at the top of the ZIP and of the install folder (CMAKE_INSTALL_BINDIR is "." on
+  # Windows: see Dependencies.cmake), the light's firmware beside it: a ZIP always, and an
+  # installer where NSIS is installed.
+  get_target_property(qt_type Qt6::Core TYPE)
+  if(qt_type STREQUAL "STATIC_LIBRARY")
+    # A static Qt, as scripts/windows-qt builds, is inside tally.exe with the C++ runtime: the
+    # one file needs nothing beside it.
+    install(TARGETS tally RUNTIME DESTINATION .)
+  else()
+    install(TARGETS tally RUNTIME DESTINATION . RUNTIME_DEPENDENCY_SET tally_dependencies)
+    # A shared Qt (vcpkg's, say): its DLLs and plugins beside tally.exe (windeployqt, through
+    # Qt's deployment script; its option changed name in Qt 6.5)...
+    if(Qt6_VERSION VERSION_GREATER_EQUAL 6.5)
+      qt_generate_deploy_app_script(TARGET tally OUTPUT_SCRIPT deploy_script NO_UNSUPPORTED_PLATFORM_ERROR)
+    else()
+      qt_generate_deploy_app_script(TARGET tally FILENAME_VARIABLE deploy_script NO_UNSUPPORTED_PLATFORM_ERROR)
+    endif()
+    install(SCRIPT ${deploy_script})
+    # ...and what windeployqt leaves out: the other libraries' DLLs (RE2 and what it needs, the
+    # compiler's runtime), from the package manager's folder. Windows' own stay where they are.
+    set(dependency_folders "")
+    if(VCPKG_INSTALLED_DIR AND VCPKG_TARGET_TRIPLET)
+      list(APPEND dependency_folders ${VCPKG_INSTALLED_DIR}/${VCPKG_TARGET_TRIPLET}/bin)
+    endif()
+    install(RUNTIME_DEPENDENCY_SET tally_dependencies DESTINATION .
+            DIRECTORIES ${dependency_folders}
+            PRE_EXCLUDE_REGEXES "^api-ms-" "^ext-ms-"
+            POST_EXCLUDE_REGEXES "[/\\\\][Ss]ystem32[/\\\\]" "[/\\\\][Ww]indows[/\\\\]")
+  endif()
   install(FILES ${PROJECT_SOURCE_DIR}/firmware/light.py ${PROJECT_SOURCE_DIR}/firmware/main.py
           DESTINATION firmware)
   find_program(TALLY_MAKENSIS makensis)
@@ -37,7 +60,12 @@ elseif(WIN32)
     list(APPEND CPACK_GENERATOR NSIS)
     set(CPACK_NSIS_DISPLAY_NAME Tally)
     set(CPACK_NSIS_PACKAGE_NAME Tally)
+    set(CPACK_PACKAGE_INSTALL_DIRECTORY Tally)  # not "Tally 0.1.0": an update goes where Tally was
     set(CPACK_NSIS_CREATE_ICONS_EXTRA "CreateShortCut '$SMPROGRAMS\\$STARTMENU_FOLDER\\Tally.lnk' '$INSTDIR\\tally.exe'")
+    # "Start at login" names the installed tally.exe: gone with it, nothing may start it.
+    set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
+      DeleteRegValue HKCU 'Software\\Microsoft\\Windows\\CurrentVersion\\Run' 'Tally'
+      DeleteRegValue HKCU 'Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run' 'Tally'")
   endif()
 else()
   set(linux ${PROJECT_SOURCE_DIR}/packaging/linux)

@@ -29,6 +29,7 @@ std::vector<std::string> messagesIn(const std::string& logFile) {
 }  // namespace
 
 TEST(EndToEnd, teamsLogLinesReachTheLight) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     TempDir home;
     const std::string logs =
         home.file("Library/Group Containers/UBF8T346G9.com.microsoft.teams/Library/Application Support/Logs");

@@ -112,6 +112,7 @@ TEST_F(EngineTest, logsEachChangeOnceAndReportsEveryTick) {
 }
 
 TEST_F(EngineTest, pausedSendsOffWhileSnapshotsKeepThePresenceState) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     VirtualLight light(dir.file("light.txt"));
     auto engine = makeEngine({LightState::busy}, deviceOn(light));
     engine->setPaused(true);
@@ -130,6 +131,7 @@ TEST_F(EngineTest, pausedSendsOffWhileSnapshotsKeepThePresenceState) {
 }
 
 TEST_F(EngineTest, colourTestShowsEveryStateThenReturnsAndRestartsOnRequest) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     VirtualLight light(dir.file("light.txt"));
     auto engine = makeEngine({LightState::busy}, deviceOn(light));
     engine->setPaused(true);
@@ -163,6 +165,7 @@ TEST_F(EngineTest, colourTestShowsEveryStateThenReturnsAndRestartsOnRequest) {
 }
 
 TEST_F(EngineTest, lightOffNowHoldsTheLightOffUntilWake) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     VirtualLight light(dir.file("light.txt"));
     auto engine = makeEngine({LightState::busy}, deviceOn(light));
     start(*engine);
@@ -185,6 +188,7 @@ TEST_F(EngineTest, lightOffNowHoldsTheLightOffUntilWake) {
 }
 
 TEST_F(EngineTest, finishSendsOffAsTheLastLineAndStops) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     // A late light: a tick falling due while "OFF" is in flight must not run after it.
     VirtualLight light(dir.file("light.txt"), {"--delay", "150"});
     auto engine = makeEngine({LightState::busy}, deviceOn(light));
@@ -234,6 +238,7 @@ TEST_F(EngineTest, destroyingTheEngineReleasesACallerWaitingForIt) {
 }
 
 TEST_F(EngineTest, operationsPostedWhileTheSourceIsBuiltRunAfterItInOrder) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     VirtualLight light(dir.file("light.txt"));
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
@@ -259,6 +264,7 @@ TEST_F(EngineTest, operationsPostedWhileTheSourceIsBuiltRunAfterItInOrder) {
 }
 
 TEST_F(EngineTest, lightOffNowNeverWaitsForItself) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     VirtualLight light(dir.file("light.txt"));
     Engine* self = nullptr;
     std::atomic<int> ticks{0};

@@ -63,6 +63,7 @@ protected:
 }  // namespace
 
 TEST_F(LightDeviceTest, handshakeGivesTheFirmwareThenBrightnessThenColour) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"--version", "2.0"}, "2.0"},
         {{"--version", "2.0", "--crlf"}, "2.0"},
@@ -88,6 +89,7 @@ TEST_F(LightDeviceTest, handshakeGivesTheFirmwareThenBrightnessThenColour) {
 }
 
 TEST_F(LightDeviceTest, sendsOnlyWhatDiffersAndAgainAfterInvalidate) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     VirtualLight light(record());
     auto device = onPort(light.path());
     device->show("C 0 255 0");
@@ -105,6 +107,7 @@ TEST_F(LightDeviceTest, sendsOnlyWhatDiffersAndAgainAfterInvalidate) {
 }
 
 TEST_F(LightDeviceTest, keepAliveAfterMoreThanThirtyQuietSeconds) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     VirtualLight light(record());
     auto device = onPort(light.path());
     device->show("OFF");
@@ -147,6 +150,7 @@ TEST_F(LightDeviceTest, lostLightIsLookedForEveryThreeSecondsAndBroughtUpToDate)
 }
 
 TEST_F(LightDeviceTest, anOddAnswerIsLoggedAndCountsAsDelivered) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     VirtualLight light(record(), {"--answer", "NOPE"});
     auto device = onPort(light.path());
     device->show("C 255 0 0");
@@ -160,6 +164,7 @@ TEST_F(LightDeviceTest, anOddAnswerIsLoggedAndCountsAsDelivered) {
 }
 
 TEST_F(LightDeviceTest, twoAnswersInOneReadAnswerTwoCommands) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     VirtualLight light(record(), {"--double"});
     auto device = onPort(light.path());
     device->show("C 255 0 0");
@@ -171,6 +176,7 @@ TEST_F(LightDeviceTest, twoAnswersInOneReadAnswerTwoCommands) {
 }
 
 TEST_F(LightDeviceTest, portsThatAreNotALight) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     // A fixed port that does not exist: said once, tried again every three seconds.
     auto missing = onPort(dir.file("no-such-port"));
     missing->update();
@@ -256,6 +262,7 @@ TEST_F(LightDeviceTest, aLateAnswerFromAnEarlierConnectionDoesNotSpoilTheHandsha
 
 #ifndef _WIN32  // Windows' ports are exclusive by their driver; Wine's stand-in terminals are not
 TEST_F(LightDeviceTest, aPortHeldByAnotherProgramIsLeftToItAndToldOnce) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     VirtualLight light(record());
     auto first = onPort(light.path());
     first->show("C 0 255 0");
@@ -278,6 +285,7 @@ TEST_F(LightDeviceTest, aPortHeldByAnotherProgramIsLeftToItAndToldOnce) {
 #endif
 
 TEST_F(LightDeviceTest, sendNowOnlyWhileConnected) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     auto device = onPort(dir.file("no-such-port"));
     device->sendNow("OFF");
     EXPECT_THAT(messages, IsEmpty());
@@ -294,6 +302,7 @@ TEST_F(LightDeviceTest, sendNowOnlyWhileConnected) {
 
 #ifndef _WIN32  // permissions as POSIX has them
 TEST_F(LightDeviceTest, permissionRefusedIsToldOncePerPort) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     VirtualLight light(record());
     std::filesystem::permissions(light.path(), std::filesystem::perms::none);
     const std::string result = runUnprivileged([&]() -> std::string {

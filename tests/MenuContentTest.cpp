@@ -102,6 +102,7 @@ TEST_F(MenuContentTest, twelveEntriesWhileTheLogsAreReadable) {
 }
 
 TEST_F(MenuContentTest, brightnessMarksFollowTheModelAndChoicesReachTheLight) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     QSettings().setValue("brightness", 60);  // not an option: nothing marked
     VirtualLight light(dir.file("light.txt"));
     auto model = makeModel({"--simulate", "--port", light.path()});
@@ -122,6 +123,7 @@ TEST_F(MenuContentTest, brightnessMarksFollowTheModelAndChoicesReachTheLight) {
 // With Teams not running the light is off, but a microphone in use is a call while the item is
 // checked, as it is at first; the choice is saved, and pausing still darkens the light.
 TEST_F(MenuContentTest, anyCallLightsACallWhileCheckedAndIsSaved) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     VirtualLight light(dir.file("light.txt"));
     auto lastIs = [&](const std::string& command) {
         return processEventsUntil([&] { return light.lastReceived() == command; });
@@ -187,6 +189,7 @@ TEST_F(MenuContentTest, quitTurnsTheFirmwaresLedsDark) {
 #endif
 
 TEST_F(MenuContentTest, quitSwitchesTheLightOffFirst) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     VirtualLight light(dir.file("light.txt"));
     auto model = makeModel({"--simulate", "--port", light.path()});
     MenuContent content(*model, menu);

@@ -10,8 +10,12 @@
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include "support/QtWait.h"
 #include "support/TempDir.h"
@@ -22,6 +26,27 @@ using Request = SingleInstance::Request;
 using Answer = SingleInstance::Answer;
 
 namespace {
+
+// The number of a process that has ended: free, as a dead Tally's is.
+long long endedProcessId() {
+#ifdef _WIN32
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    wchar_t line[] = L"cmd.exe /c exit";
+    if (!::CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                          &process))
+        return 0;
+    ::WaitForSingleObject(process.hProcess, 30'000);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return process.dwProcessId;
+#else
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    return ::waitpid(gone, nullptr, 0) == gone ? gone : 0;
+#endif
+}
 
 class SingleInstanceTest : public testing::Test {
 protected:
@@ -68,10 +93,15 @@ TEST_F(SingleInstanceTest, anUnknownWordIsAnsweredAndNotTaken) {
 
 // A lock whose Tally died is taken over; a lock that cannot be made is no reason not to run.
 TEST_F(SingleInstanceTest, aStaleLockIsTakenOverAndNoLockIsNoReasonNotToRun) {
-    const pid_t gone = ::fork();  // a process that has ended: its number is free
-    if (gone == 0) ::_exit(0);
-    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
-    std::ofstream(dir.file("tally.lock")) << gone << "\nTally\n" << QSysInfo::machineHostName().toStdString() << "\n";
+    const long long gone = endedProcessId();
+    ASSERT_NE(gone, 0);
+    // As Qt writes it: binary (no Windows "\r"), and the host as Qt names it there.
+#ifdef _WIN32
+    const std::string host = qEnvironmentVariable("COMPUTERNAME").toStdString();
+#else
+    const std::string host = QSysInfo::machineHostName().toStdString();
+#endif
+    std::ofstream(dir.file("tally.lock"), std::ios::binary) << gone << "\nTally\n" << host << "\n";
     {
         SingleInstance first(place);
         EXPECT_TRUE(first.isFirst());

@@ -1,9 +1,8 @@
 // What the application takes from the system it runs on: its names and the emoji font.
 #include "TallyApp.h"
 
-#include <cstdlib>
-
 #include <QCoreApplication>
+#include <QDir>
 #include <QSettings>
 
 #include <gtest/gtest.h>
@@ -36,7 +35,8 @@ TEST(Identity, theSettingsDomainIsTheBundleIdentifiers) {
 
 TEST(TestHome, settingsAndHomeStayInTheTestsFolder) {
     // What QtMain gives every test that needs Qt, on every platform.
-    const QString home = QString::fromLocal8Bit(std::getenv("HOME"));
+    // Qt names files with forward slashes on Windows too.
+    const QString home = QDir::fromNativeSeparators(QString::fromLocal8Bit(qgetenv("HOME")));
     ASSERT_TRUE(home.contains("tally-test-"));
     EXPECT_TRUE(QSettings().fileName().startsWith(home)) << QSettings().fileName().toStdString();
     EXPECT_EQ(QSettings().format(), QSettings::IniFormat);

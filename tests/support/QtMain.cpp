@@ -2,8 +2,6 @@
 // of its own (settings, autostart folder, runtime folder), so that no test touches the real ones.
 // The settings are an INI file there on every platform: on macOS the native format is the
 // user defaults, which no path redirects.
-#include <cstdlib>
-
 #include <QApplication>
 #include <QSettings>
 
@@ -17,9 +15,9 @@ int main(int argc, char** argv) {
     static const tally::test::TallyHome home;
     for (const std::string& setting : home.environment()) {
         const auto equals = setting.find('=');
-        ::setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);
+        qputenv(setting.substr(0, equals).c_str(), QByteArray::fromStdString(setting.substr(equals + 1)));
     }
-    ::setenv("CFFIXED_USER_HOME", home.path().c_str(), 1);  // macOS's own idea of the home
+    qputenv("CFFIXED_USER_HOME", QByteArray::fromStdString(home.path().string()));  // macOS's own idea of the home
     QSettings::setDefaultFormat(QSettings::IniFormat);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.file("settings").c_str());
     QApplication app(argc, argv);

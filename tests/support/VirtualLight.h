@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,10 @@
 #else
 #include "Process.h"
 #endif
+
+// Skips the test where no virtual light can run (a real Windows).
+#define TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT()                                               \
+    if (const auto why = ::tally::test::VirtualLight::unavailable()) GTEST_SKIP() << *why
 
 namespace tally::test {
 
@@ -60,6 +65,16 @@ public:
         path_ = out.substr(0, out.find('\n'));
     }
 #endif
+
+    // Why no virtual light can run here, if none can: it is a Linux program, which Wine runs
+    // beside the Windows tests but a real Windows does not.
+    static std::optional<std::string> unavailable() {
+#ifdef _WIN32
+        if (std::string(TALLY_VIRTUAL_LIGHT).empty()) return "no Linux virtual light was named at build time";
+        if (!Wine::unixPath("C:\\")) return "the virtual light runs only under Wine";
+#endif
+        return std::nullopt;
+    }
 
     const std::string& path() const { return path_; }
 
