@@ -23,6 +23,8 @@ std::vector<std::string> programsInUse(const std::vector<ConsentEntry>& entries)
 
 // A program's name from its image's path: "C:\Program Files\Zoom\bin\Zoom.exe" is "Zoom".
 std::string programOfImage(const std::string& path);
+// The name of the program a process runs; "" when it cannot be told.
+std::string programOfProcess(unsigned long pid);
 
 // The microphone as the recording devices' audio sessions tell it (Windows 7 and later):
 // `report` hears, on a thread of the watcher's, the programs whose sessions are active at each
@@ -35,11 +37,20 @@ public:
 };
 std::unique_ptr<MicrophoneSessions> watchMicrophoneSessions(std::function<void(std::vector<std::string>)> report);
 
-// The store's place under HKEY_CURRENT_USER; tests give their own. With `audioSessions`, the
-// microphone comes from the audio sessions where they can be watched, and the store is read for
-// the camera alone.
+// The cameras as Media Foundation's sensor activity monitor tells them (Windows 10 1703 and
+// later): `report` hears, on a thread of Media Foundation's, the programs streaming from any
+// camera at each change. None where the system has no such monitor (older Windows, Wine).
+class CameraSensors {
+public:
+    virtual ~CameraSensors() = default;
+};
+std::unique_ptr<CameraSensors> watchCameraSensors(std::function<void(std::vector<std::string>)> report);
+
+// The store's place under HKEY_CURRENT_USER; tests give their own. With `documentedWays`, the
+// microphone comes from the audio sessions and the camera from the sensor activity monitor
+// where the system offers them, and the store is read for the rest.
 inline constexpr const wchar_t* consentStore =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\CapabilityAccessManager\\ConsentStore";
-std::unique_ptr<CaptureWatch> watchCapture(CaptureLog log, const std::wstring& store, bool audioSessions);
+std::unique_ptr<CaptureWatch> watchCapture(CaptureLog log, const std::wstring& store, bool documentedWays);
 
 }  // namespace tally::platform

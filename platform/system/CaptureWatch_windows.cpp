@@ -9,6 +9,23 @@
 
 namespace tally::platform {
 
+std::string programOfImage(const std::string& path) {
+    std::string name = path.substr(path.find_last_of("\\/") + 1);
+    if (name.size() > 4 && _stricmp(name.c_str() + name.size() - 4, ".exe") == 0) name.resize(name.size() - 4);
+    return name;
+}
+
+std::string programOfProcess(unsigned long pid) {
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process) return {};  // gone, or not ours to look at: a program the system did not name
+    wchar_t path[MAX_PATH * 2];
+    DWORD size = static_cast<DWORD>(std::size(path));
+    std::string name;
+    if (::QueryFullProcessImageNameW(process, 0, path, &size)) name = programOfImage(narrow(path));
+    ::CloseHandle(process);
+    return name;
+}
+
 std::vector<std::string> programsInUse(const std::vector<ConsentEntry>& entries) {
     std::vector<std::string> programs;
     for (const auto& entry : entries) {
@@ -48,30 +65,38 @@ void readEntries(HKEY device, std::vector<ConsentEntry>& entries, bool nested = 
 // Windows keeps, per user, when each program last started and stopped using the microphone and
 // the camera. The store's keys are watched for changes, and read again at each. Its layout is
 // not documented, and recent Windows 11 builds are reported to leave a program's "stop" time
-// alone while it goes on recording, so the microphone comes from the recording devices' audio
-// sessions where Windows offers them (a documented interface), and the store is the fallback.
+// alone while it goes on recording, so the documented ways come first where Windows offers
+// them: the recording devices' audio sessions for the microphone, Media Foundation's sensor
+// activity monitor for the camera. The store is the fallback for each.
 class WindowsCaptureWatch final : public CaptureWatch {
 public:
-    WindowsCaptureWatch(CaptureLog log, const std::wstring& store, bool audioSessions) : use_(std::move(log)) {
+    WindowsCaptureWatch(CaptureLog log, const std::wstring& store, bool documentedWays) : use_(std::move(log)) {
         stop_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        if (audioSessions)
+        if (documentedWays) {
             sessions_ = watchMicrophoneSessions([this](std::vector<std::string> programs) {
                 use_.report(CaptureUse::Device::microphone, std::move(programs));
             });
+            sensors_ = watchCameraSensors([this](std::vector<std::string> programs) {
+                use_.report(CaptureUse::Device::camera, std::move(programs));
+            });
+        }
         const wchar_t* names[] = {L"microphone", L"webcam"};
+        std::vector<std::string> inStore;
         std::string missing;
         for (std::size_t i = 0; i < devices_.size(); ++i) {
             auto& device = devices_[i];
             device.kind = i == 0 ? CaptureUse::Device::microphone : CaptureUse::Device::camera;
             device.changed = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-            if (i == 0 && sessions_) continue;  // the microphone is watched already
+            if ((i == 0 && sessions_) || (i == 1 && sensors_)) continue;  // watched the documented way
             if (::RegOpenKeyExW(HKEY_CURRENT_USER, (store + L"\\" + names[i]).c_str(), 0, KEY_READ | KEY_NOTIFY,
-                                &device.key) != ERROR_SUCCESS) {
+                                &device.key) == ERROR_SUCCESS) {
+                inStore.push_back(i == 0 ? "microphone" : "camera");
+            } else {
                 device.key = nullptr;
                 missing += std::string(missing.empty() ? "" : " and ") + narrow(names[i]);
             }
         }
-        use_.log(describe(missing));
+        use_.log(describe(inStore, missing));
         thread_ = std::thread([this] { run(); });
     }
     ~WindowsCaptureWatch() override {
@@ -89,16 +114,19 @@ public:
     bool inUse() const override { return use_.inUse(); }
 
 private:
-    // What the log says of the ways used, once.
-    std::string describe(const std::string& missing) const {
-        const std::string gap = " entries; that is not watched";
-        if (sessions_)
-            return missing.empty() ? "call detection: microphone through the recording devices' audio sessions, camera "
-                                     "through the Windows privacy settings"
-                                   : "call detection: microphone through the recording devices' audio sessions; the "
-                                     "Windows privacy settings have no " + missing + gap;
-        return missing.empty() ? "call detection: microphone and camera through the Windows privacy settings"
-                               : "call detection: the Windows privacy settings have no " + missing + gap;
+    // What the log says of the ways used, once: "call detection: microphone through the
+    // recording devices' audio sessions, camera through the Windows privacy settings".
+    std::string describe(const std::vector<std::string>& inStore, const std::string& missing) const {
+        std::string ways;
+        const auto add = [&ways](const std::string& way) { ways += (ways.empty() ? "" : ", ") + way; };
+        if (sessions_) add("microphone through the recording devices' audio sessions");
+        if (sensors_) add("camera through Media Foundation's sensor activity monitor");
+        if (!inStore.empty())
+            add(inStore.front() + (inStore.size() > 1 ? " and " + inStore.back() : "") +
+                " through the Windows privacy settings");
+        if (missing.empty()) return "call detection: " + ways;
+        return "call detection: " + ways + (ways.empty() ? "" : "; ") + "the Windows privacy settings have no " +
+               missing + " entries; that is not watched";
     }
 
     struct Device {
@@ -130,7 +158,8 @@ private:
     }
 
     CaptureUse use_;
-    std::unique_ptr<MicrophoneSessions> sessions_;  // ends before use_, which it reports to
+    std::unique_ptr<MicrophoneSessions> sessions_;  // these end before use_, which they report to
+    std::unique_ptr<CameraSensors> sensors_;
     std::array<Device, 2> devices_{};
     HANDLE stop_ = nullptr;
     std::thread thread_;
@@ -138,8 +167,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<CaptureWatch> watchCapture(CaptureLog log, const std::wstring& store, bool audioSessions) {
-    return std::make_unique<WindowsCaptureWatch>(std::move(log), store, audioSessions);
+std::unique_ptr<CaptureWatch> watchCapture(CaptureLog log, const std::wstring& store, bool documentedWays) {
+    return std::make_unique<WindowsCaptureWatch>(std::move(log), store, documentedWays);
 }
 
 std::unique_ptr<CaptureWatch> watchCapture(CaptureLog log) { return watchCapture(std::move(log), consentStore, true); }

@@ -10,15 +10,8 @@
 #include <mmdeviceapi.h>
 
 #include "CaptureWatchWindows.h"
-#include "Utf16.h"
 
 namespace tally::platform {
-
-std::string programOfImage(const std::string& path) {
-    std::string name = path.substr(path.find_last_of("\\/") + 1);
-    if (name.size() > 4 && _stricmp(name.c_str() + name.size() - 4, ".exe") == 0) name.resize(name.size() - 4);
-    return name;
-}
 
 namespace {
 
@@ -66,17 +59,6 @@ public:
 private:
     T* p_ = nullptr;
 };
-
-std::string processName(DWORD pid) {
-    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (!process) return {};  // gone, or not ours to look at: a program the system did not name
-    wchar_t path[MAX_PATH * 2];
-    DWORD size = static_cast<DWORD>(std::size(path));
-    std::string name;
-    if (::QueryFullProcessImageNameW(process, 0, path, &size)) name = programOfImage(narrow(path));
-    ::CloseHandle(process);
-    return name;
-}
 
 // Every callback Windows makes (a device added or removed, a session made, a session's state
 // changed) only wakes the watcher's thread, which then looks at everything again. The methods
@@ -237,7 +219,7 @@ private:
             if (control2->IsSystemSoundsSession() == S_OK) continue;
             DWORD pid = 0;
             control2->GetProcessId(&pid);
-            programs.push_back(processName(pid));
+            programs.push_back(programOfProcess(pid));
         }
         // Sessions that ended are heard no more.
         std::erase_if(entry.sessions, [&](auto& session) {
