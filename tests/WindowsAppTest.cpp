@@ -187,6 +187,18 @@ private:
     std::string display_;
 };
 
+// What a test that shows windows needs: a Tally home, a Wine prefix of its own (Wine's
+// explorer.exe, which every window needs, serves the one X display it was started on, and some
+// tests restart the prefix's Wine server) and an X server.
+struct Stage {
+    TallyHome home;
+    WinePrefix prefix{home.file("prefix")};
+    Desktop desktop;
+
+    bool ready() const { return prefix.made() && !desktop.display().empty(); }
+    std::vector<std::string> environment() const { return prefix.environment({"DISPLAY=" + desktop.display()}); }
+};
+
 // What every test needs before it starts.
 #define REQUIRE_WINDOWS_BUILD()                                                                         \
     const std::string exe = fromEnvironment("TALLY_WINDOWS_EXE");                                        \
@@ -220,16 +232,11 @@ TEST(WindowsApp, printsItsVersionAndHelpIntoAFile) {
 
 TEST(WindowsApp, followsTheSimulationOnTheLightAndQuitsOnRequest) {
     REQUIRE_WINDOWS_BUILD();
-    TallyHome home;
-    // Each test that shows windows has a prefix of its own: Wine's explorer.exe, which every
-    // window needs, serves the one X display it was started on.
-    WinePrefix prefix(home.file("prefix"));
-    ASSERT_TRUE(prefix.made());
-    Desktop desktop;
-    ASSERT_FALSE(desktop.display().empty()) << "Xvfb did not start";
-    VirtualLight light(home.file("light.txt"));
+    const Stage stage;
+    ASSERT_TRUE(stage.ready());
+    VirtualLight light(stage.home.file("light.txt"));
     ASSERT_FALSE(light.path().empty());
-    const auto environment = prefix.environment({"DISPLAY=" + desktop.display()});
+    const auto environment = stage.environment();
 
     Process tally({wine, exe, "--simulate", "--port", windowsPath(light.path())}, environment);
     ASSERT_THAT(tally.readUntil(holding("light state: Busy"), 60s), HasSubstr("light state: Busy"));
@@ -251,15 +258,11 @@ TEST(WindowsApp, followsTheSimulationOnTheLightAndQuitsOnRequest) {
 
 TEST(WindowsApp, aKilledTallysLockIsTakenOverWhateverNowHasItsNumber) {
     REQUIRE_WINDOWS_BUILD();
-    TallyHome home;
-    // A prefix of its own: its Wine server is restarted below, which ends every program in it.
-    WinePrefix prefix(home.file("prefix"));
-    ASSERT_TRUE(prefix.made());
-    Desktop desktop;
-    ASSERT_FALSE(desktop.display().empty()) << "Xvfb did not start";
-    const auto environment = prefix.environment({"DISPLAY=" + desktop.display()});
+    const Stage stage;
+    ASSERT_TRUE(stage.ready());
+    const auto environment = stage.environment();
     {
-        VirtualLight light(home.file("light.txt"));
+        VirtualLight light(stage.home.file("light.txt"));
         Process tally({wine, exe, "--simulate", "--port", windowsPath(light.path())}, environment);
         ASSERT_TRUE(eventually([&] { return !light.received().empty(); }, 60s)) << "the first Tally never ran";
         tally.stop();  // killed: its lock stays behind
@@ -267,7 +270,7 @@ TEST(WindowsApp, aKilledTallysLockIsTakenOverWhateverNowHasItsNumber) {
     // A new Wine server numbers its processes anew: the dead Tally's number soon belongs to
     // another process (here the new Tally itself), which Qt's own check takes for a running Tally.
     (void)run({"/usr/bin/wineserver", "-k"}, environment, 20s);
-    VirtualLight light(home.file("light2.txt"));
+    VirtualLight light(stage.home.file("light2.txt"));
     Process tally({wine, exe, "--simulate", "--port", windowsPath(light.path())}, environment);
     ASSERT_TRUE(eventually([&] { return !light.received().empty(); }, 60s)) << tally.readUntil(never, 1s);
     EXPECT_EQ(run({wine, exe, "--quit"}, environment).output, "Tally quits\n");
@@ -276,19 +279,13 @@ TEST(WindowsApp, aKilledTallysLockIsTakenOverWhateverNowHasItsNumber) {
 
 TEST(WindowsApp, theTrayMenuWorksAndStartAtLoginWritesTheRunValue) {
     REQUIRE_WINDOWS_BUILD();
-    TallyHome home;
-    // A prefix of its own: Wine's explorer.exe, which holds the tray icons, serves the X display
-    // it was started on, and the Run value is the prefix user's.
-    WinePrefix prefix(home.file("prefix"));
-    ASSERT_TRUE(prefix.made());
+    Stage stage;
+    ASSERT_TRUE(stage.ready());
+    auto& [home, prefix, desktop] = stage;
     const std::string run = R"(HKCU\Software\Microsoft\Windows\CurrentVersion\Run)";
-    (void)prefix.registryValue(run, "Tally");
-    Desktop desktop;
-    ASSERT_FALSE(desktop.display().empty()) << "Xvfb did not start";
     desktop.startTray();
     VirtualLight light(home.file("light.txt"));
-    Process tally({wine, exe, "--simulate", "--port", windowsPath(light.path())},
-                  prefix.environment({"DISPLAY=" + desktop.display()}));
+    Process tally({wine, exe, "--simulate", "--port", windowsPath(light.path())}, stage.environment());
     ASSERT_TRUE(eventually([&] { return !light.received().empty(); }, 60s)) << "the light heard nothing";
 
     std::vector<std::string> icons;
