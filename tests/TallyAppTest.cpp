@@ -23,6 +23,16 @@ TEST(TallyApp, takesEachSystemsColourEmojiFontAndTheDiscWithout) {
         EXPECT_EQ(TallyApp::emojiFontAmong(families), font) << families.join(", ").toStdString();
 }
 
+TEST(TallyApp, theTrayIconIsDrawnAtEverySizeATrayAsksFor) {
+    // Windows asks for 16 px at 100% and 20, 24 and 32 as the display scale grows: each drawn
+    // for itself rather than scaled from one.
+    for (const LightState state : {LightState::available, LightState::inCall}) {
+        const auto sizes = TallyApp::iconFor(state).availableSizes();
+        for (const int size : {16, 20, 24, 32})
+            EXPECT_TRUE(sizes.contains(QSize(size, size))) << size;
+    }
+}
+
 TEST(Identity, theSettingsDomainIsTheBundleIdentifiers) {
     EXPECT_EQ(Identity::namesFor("org.tally.Tally"), (Identity::Names{"Tally", "tally.org", "Tally"}));
     EXPECT_EQ(Identity::namesFor("com.example.desk.Light"),
