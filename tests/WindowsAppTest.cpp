@@ -296,16 +296,16 @@ TEST(WindowsApp, theTrayMenuWorksAndStartAtLoginWritesTheRunValue) {
     std::vector<std::string> icons;
     ASSERT_TRUE(eventually([&] { return !(icons = desktop.trayIcons()).empty(); }, 60s)) << "no icon in the tray";
     ASSERT_EQ(icons.size(), 1u);
-    std::istringstream at(icons.front());
-    int x = 0, y = 0;
-    at >> x >> y;
-    // A click that comes while the icon is still being docked is lost, as a person's would be:
-    // it is made again, up to four times.
+    // The icon moves once the tray host has laid it out: it is looked up before each click. A
+    // click that comes while it is still being docked is lost, as a person's would be: it is
+    // made again, up to four times.
     const auto openMenu = [&](const char* button) {
-        // Wine keeps a window of its own where the tray host is, which may lie above the panel
-        // that holds the icon: the panel comes to the top first.
-        desktop.x({"/usr/bin/xdotool", "search", "--classname", "^panel$", "windowraise"});
         for (int click = 0; click < 4; ++click) {
+            const auto now = desktop.trayIcons();
+            if (now.size() != 1) return false;
+            std::istringstream at(now.front());
+            int x = 0, y = 0;
+            at >> x >> y;
             desktop.x({"/usr/bin/xdotool", "mousemove", std::to_string(x + 8), std::to_string(y + 8), "click", button});
             if (eventually([&] { return !desktop.visibleWindows().empty(); }, 5s)) return true;
         }
