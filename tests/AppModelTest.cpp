@@ -179,11 +179,13 @@ TEST_F(AppModelTest, savedValuesThatCannotBeUsedGiveTheDefault) {
         SCOPED_TRACE(saved);
         QSettings().setValue("brightness", saved);
         EXPECT_EQ(makeModel({"--dry-run"})->brightness(), 100);
-        EXPECT_EQ(logMessages().back(), std::string("the saved brightness (") + saved + ") cannot be used: 100 instead");
+        // Among the model's first lines, whose order with the source's own is not fixed.
+        EXPECT_THAT(logMessages(),
+                    testing::Contains(std::string("the saved brightness (") + saved + ") cannot be used: 100 instead"));
     }
     QSettings().setValue("anyCall", "perhaps");
     EXPECT_TRUE(makeModel({"--dry-run"})->anyCall());
-    EXPECT_EQ(logMessages().back(), "the saved anyCall (perhaps) cannot be used: on instead");
+    EXPECT_THAT(logMessages(), testing::Contains("the saved anyCall (perhaps) cannot be used: on instead"));
 }
 
 TEST_F(AppModelTest, aSettingsFileThatCannotBeReadOrSavedIsSaidOnce) {
