@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QStringList>
 
 #include "Desktop.h"
 #include "LoginItem.h"
@@ -16,6 +17,24 @@ std::string launchLine(const Switches& s) {
     if (s.dryRun) line += " (dry run)";
     if (s.simulate) line += " (simulate)";
     return line;
+}
+
+// The menu's light line: Tally's own light as it always said; another maker's by name; several
+// in one line; a light that may not be opened, and why, when none is driven.
+QString lightLine(const Engine::Snapshot& snapshot) {
+    const QString own = QStringLiteral("connected (firmware %1)")
+                            .arg(QString::fromStdString(snapshot.firmware.value_or("?")));
+    QStringList names;
+    for (const auto& name : snapshot.otherLights) names << QString::fromStdString(name);
+    if (names.isEmpty()) {
+        if (snapshot.lightConnected) return QStringLiteral("Light: ") + own;
+        if (!snapshot.blockedLights.empty())
+            return QStringLiteral("Light: ") + QString::fromStdString(snapshot.blockedLights.front());
+        return QStringLiteral("Light: not found");
+    }
+    if (snapshot.lightConnected) names.prepend(QStringLiteral("Tally light"));
+    if (names.size() == 1) return QStringLiteral("Light: %1, connected").arg(names.front());
+    return QStringLiteral("Lights: %1").arg(names.join(QStringLiteral(", ")));
 }
 
 }  // namespace
@@ -61,11 +80,7 @@ void AppModel::apply(const Engine::Snapshot& snapshot) {
         state_ = snapshot.state;
         emit stateChanged();
     }
-    const QString light =
-        snapshot.lightConnected
-            ? QStringLiteral("Light: connected (firmware %1)")
-                  .arg(QString::fromStdString(snapshot.firmware.value_or("?")))
-            : QStringLiteral("Light: not found");
+    const QString light = lightLine(snapshot);
     if (light != lightStatus_) {
         lightStatus_ = light;
         emit lightStatusChanged();

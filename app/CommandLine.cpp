@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "KnownLights.h"
+
 namespace tally::CommandLine {
 
 namespace {
@@ -10,6 +12,17 @@ std::string joined(const std::vector<std::string>& parts) {
     std::string text;
     for (const auto& part : parts) text += (text.empty() ? "" : ", ") + part;
     return text;
+}
+
+// The value of a switch given as "--name VALUE" or "--name=VALUE", empty when it lacks one;
+// absent when the argument is another.
+std::optional<std::string> valueOf(std::string_view name, const std::vector<std::string>& arguments, std::size_t& i) {
+    const std::string& argument = arguments[i];
+    if (argument.starts_with(std::string(name) + "=")) return argument.substr(name.size() + 1);
+    if (argument != name) return std::nullopt;
+    if (i + 1 < arguments.size() && !arguments[i + 1].starts_with("--"))
+        return arguments[++i];  // a switch in its place is a forgotten value
+    return std::string();
 }
 
 }  // namespace
@@ -39,19 +52,20 @@ Parsed parse(const std::vector<std::string>& arguments) {
             parsed.switches.dryRun = true;
         } else if (argument == "--simulate") {
             parsed.switches.simulate = true;
-        } else if (argument == "--port" || argument.starts_with("--port=")) {
-            std::string path;
-            if (argument != "--port")
-                path = argument.substr(7);
-            else if (i + 1 < arguments.size() && !arguments[i + 1].starts_with("--"))
-                path = arguments[++i];  // a switch in its place is a forgotten path
-            if (path.empty())
+        } else if (auto path = valueOf("--port", arguments, i)) {
+            if (path->empty())
                 return fail("--port needs the path of a serial port, as in --port /dev/ttyACM0");
-            parsed.switches.port = std::move(path);
+            parsed.switches.port = std::move(*path);
+        } else if (auto kind = valueOf("--light-kind", arguments, i)) {
+            if (*kind != "tally" && !lights::serialKindNamed(*kind))
+                return fail("--light-kind takes tally, busy-tag or fit-statusb");
+            parsed.switches.lightKind = std::move(*kind);
         } else {
             parsed.ignored.push_back(argument);
         }
     }
+    if (parsed.switches.lightKind && !parsed.switches.port)
+        return fail("--light-kind names the light on the port given with --port");
     return parsed;
 }
 
@@ -64,6 +78,8 @@ std::string helpText() {
            "  --version          Show Tally's version and exit.\n"
            "  --port <path>      Use the light on this serial port instead of looking for it\n"
            "                     (also --port=<path>).\n"
+           "  --light-kind <kind> The light on --port is a busy-tag or a fit-statusb rather than\n"
+           "                     Tally's own (tally).\n"
            "  --simulate         Cycle through every state instead of reading the Teams logs.\n"
            "  --dry-run          Run without a light.\n"
            "  --quit             Ask the running Tally to quit, light off first, and exit: with\n"

@@ -11,6 +11,8 @@ struct Switches {
     bool dryRun = false;
     bool simulate = false;
     std::optional<std::string> port;
+    // The kind of light on `port` when it is not Tally's own: "busy-tag" or "fit-statusb".
+    std::optional<std::string> lightKind;
     bool operator==(const Switches&) const = default;
 };
 

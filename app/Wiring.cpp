@@ -1,5 +1,6 @@
 #include "Wiring.h"
 
+#include "Lights.h"
 #include "Log.h"
 #include "SleepWatcher.h"
 
@@ -15,9 +16,16 @@ AppModel::EngineFactory engineFor(const Switches& switches, const Services& serv
                                   std::function<bool()> inCall) {
     return [switches, isTeamsRunning = services.isTeamsRunning, inCall](int brightness,
                                                                          Engine::UpdateCallback onUpdate) {
-        std::unique_ptr<LightDevice> device;
+        std::unique_ptr<Light> device;
         if (!switches.dryRun) {
-            device = std::make_unique<LightDevice>(switches.port, logLine);
+            // A port of another kind drives that light alone; any other way Tally's own light
+            // is looked for (or on the port given) beside every other maker's light plugged in.
+            const auto otherKind = lights::serialKindNamed(switches.lightKind.value_or(""));
+            std::optional<lights::Lights::NamedPort> named;
+            std::unique_ptr<LightDevice> own;
+            if (otherKind) named = lights::Lights::NamedPort{*otherKind, *switches.port};
+            else own = std::make_unique<LightDevice>(switches.port, logLine);
+            device = std::make_unique<lights::Lights>(std::move(own), std::move(named), !switches.port, logLine);
             device->setBrightness(brightness);
         }
         Engine::SourceFactory makeSource = [simulate = switches.simulate, isTeamsRunning, inCall] {

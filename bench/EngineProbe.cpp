@@ -18,6 +18,7 @@
 
 #include "CaptureWatch.h"
 #include "Engine.h"
+#include "LightDevice.h"
 #include "ProcessUsage.h"
 #include "support/FakeTeams.h"
 #include "support/SoundServer.h"

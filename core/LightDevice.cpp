@@ -1,5 +1,6 @@
 #include "LightDevice.h"
 
+#include "KnownLights.h"
 #include "SerialLink.h"
 #include "SerialPorts.h"
 #include "Utf8.h"
@@ -40,7 +41,11 @@ LightDevice::LightDevice(std::optional<std::string> port, LogCallback log, Uptim
 LightDevice::~LightDevice() { closePort(); }
 
 std::vector<std::string> LightDevice::findPorts() {
-    return platform::findSerialPorts(vendorID, productID);
+    std::vector<platform::UsbId> ids;
+    for (const auto& board : lights::tallyBoards()) ids.push_back(board.id);
+    std::vector<std::string> paths;
+    for (auto& port : platform::findUsbSerialPorts(ids)) paths.push_back(std::move(port.path));
+    return paths;
 }
 
 void LightDevice::show(std::string command) { wanted_ = std::move(command); }

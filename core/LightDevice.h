@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Light.h"
 #include "LogCallback.h"
 #include "Uptime.h"
 
@@ -21,7 +22,7 @@ enum class SerialOpenFailure : int;
 // the light (or uses the given port), proves it with PING/PONG, keeps it showing the wanted
 // command, keeps the line alive and reconnects when the light is lost. Not thread-safe: one
 // thread drives it. Calls block for at most about a second per port tried and per command.
-class LightDevice {
+class LightDevice final : public Light {
 public:
     static constexpr int vendorID = 0x2E8A;
     static constexpr int productID = 0x0005;
@@ -44,31 +45,33 @@ public:
     LightDevice(std::optional<std::string> port, LogCallback log, UptimeClock clock = uptimeNow,
                 PortFinder findPorts = &LightDevice::findPorts, PortOpener open = nullptr,
                 UptimeClock answerClock = uptimeNow);
-    ~LightDevice();
+    ~LightDevice() override;
     LightDevice(const LightDevice&) = delete;
     LightDevice& operator=(const LightDevice&) = delete;
 
-    bool isConnected() const { return link_ != nullptr; }
+    bool isConnected() const override { return link_ != nullptr; }
     const std::optional<std::string>& portPath() const { return portPath_; }
-    const std::optional<std::string>& firmwareVersion() const { return firmwareVersion_; }
+    std::optional<std::string> firmwareVersion() const override { return firmwareVersion_; }
 
     // The command the light should show; the next update() sends it if it differs.
     void show(std::string command);
+    void show(LightState state) override { show(std::string(command(state))); }
     // Sent at once when connected, and after every handshake.
-    void setBrightness(int value);
+    void setBrightness(int value) override;
     // Reconnects when due, sends the wanted command when it differs from what the light shows,
     // keeps the line alive.
-    void update();
+    void update() override;
     // Sends at once if connected (for "OFF" before sleep and at quit); nothing otherwise.
     void sendNow(const std::string& command);
+    void switchOffNow() override { sendNow(std::string(command(LightState::off))); }
     // Forget what the light shows, so that the next update() sends the wanted command again.
-    void invalidate() { shown_.reset(); }
+    void invalidate() override { shown_.reset(); }
     void close();
     // How long each answer is waited for (answerTimeout unless set); tests on a real terminal
     // give a slow machine more.
     void setAnswerTimeout(double seconds) { answerTimeout_ = seconds; }
 
-    // The ports whose USB identity is the light's.
+    // The ports whose USB identity is one a board running the light's firmware announces.
     static std::vector<std::string> findPorts();
 
 private:

@@ -4,7 +4,7 @@
 
 namespace tally {
 
-Engine::Engine(SourceFactory makeSource, std::unique_ptr<LightDevice> device,
+Engine::Engine(SourceFactory makeSource, std::unique_ptr<Light> device,
                UpdateCallback onUpdate, LogCallback log, Timing timing)
     : makeSource_(std::move(makeSource)),
       device_(std::move(device)),
@@ -49,7 +49,7 @@ void Engine::runAndWait(std::function<void()> task) {
 }
 
 void Engine::switchOff() {
-    if (device_) device_->sendNow(std::string(command(LightState::off)));
+    if (device_) device_->switchOffNow();
 }
 
 void Engine::start() {
@@ -146,13 +146,17 @@ void Engine::step() {
     const bool testing = !testQueue_.empty();
     const LightState onDisplay = testing ? testQueue_.front().first : state_;
 
-    Snapshot snapshot{state_, false, std::nullopt, source_->logsReadable()};
+    Snapshot snapshot;
+    snapshot.state = state_;
+    snapshot.logsReadable = source_->logsReadable();
     if (device_) {
         const bool dark = asleep_ || (paused_ && !testing);
-        device_->show(std::string(command(dark ? LightState::off : onDisplay)));
+        device_->show(dark ? LightState::off : onDisplay);
         device_->update();
         snapshot.lightConnected = device_->isConnected();
         snapshot.firmware = device_->firmwareVersion();
+        snapshot.otherLights = device_->otherLights();
+        snapshot.blockedLights = device_->blockedLights();
     }
     onUpdate_(snapshot);
 }

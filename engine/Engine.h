@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "LightDevice.h"
+#include "Light.h"
 #include "LightState.h"
 #include "LogCallback.h"
 #include "PresenceSource.h"
@@ -31,6 +31,8 @@ public:
         bool lightConnected = false;
         std::optional<std::string> firmware;
         bool logsReadable = true;
+        std::vector<std::string> otherLights;    // every other maker's light driven, by name
+        std::vector<std::string> blockedLights;  // lights found but not to be opened, and why
         bool operator==(const Snapshot&) const = default;
     };
 
@@ -48,9 +50,9 @@ public:
     };
 
     // `device` is absent in a dry run.
-    Engine(SourceFactory makeSource, std::unique_ptr<LightDevice> device, UpdateCallback onUpdate,
+    Engine(SourceFactory makeSource, std::unique_ptr<Light> device, UpdateCallback onUpdate,
            LogCallback log, Timing timing);
-    Engine(SourceFactory makeSource, std::unique_ptr<LightDevice> device, UpdateCallback onUpdate,
+    Engine(SourceFactory makeSource, std::unique_ptr<Light> device, UpdateCallback onUpdate,
            LogCallback log)
         : Engine(std::move(makeSource), std::move(device), std::move(onUpdate), std::move(log),
                  Timing{}) {}
@@ -88,7 +90,7 @@ private:
     // Confined to the worker thread.
     SourceFactory makeSource_;
     std::unique_ptr<PresenceSource> source_;
-    std::unique_ptr<LightDevice> device_;
+    std::unique_ptr<Light> device_;
     UpdateCallback onUpdate_;
     LogCallback log_;
     Timing timing_;

@@ -19,7 +19,7 @@ TEST(CommandLine, readsEverySwitchOnceIntoOneValue) {
     };
     const Case cases[] = {
         {{}, Action::run, {}, {}},
-        {{"--simulate", "--dry-run"}, Action::run, Switches{true, true, {}}, {}},
+        {{"--simulate", "--dry-run"}, Action::run, Switches{true, true, {}, {}}, {}},
         {{"--port", "/dev/ttyACM0"}, Action::run, port("/dev/ttyACM0"), {}},
         {{"--port=/dev/ttyACM0"}, Action::run, port("/dev/ttyACM0"), {}},
         {{"--port=a", "--port", "b"}, Action::run, port("b"), {}},
@@ -28,7 +28,7 @@ TEST(CommandLine, readsEverySwitchOnceIntoOneValue) {
         {{"--port="}, Action::error, {}, {}},
         {{"--port", "--dry-run"}, Action::error, {}, {}},
         {{"--Port", "x", "-dry-run", "--simulate=1"}, Action::run, {}, {"--Port", "x", "-dry-run", "--simulate=1"}},
-        {{"--dry-run", "--help", "--port"}, Action::help, Switches{true, false, {}}, {}},
+        {{"--dry-run", "--help", "--port"}, Action::help, Switches{true, false, {}, {}}, {}},
         {{"-h"}, Action::help, {}, {}},
         {{"--version", "--nonsense"}, Action::version, {}, {}},
         {{"--dry-run", "--quit"}, Action::quit, {}, {}},

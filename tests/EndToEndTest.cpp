@@ -8,6 +8,7 @@
 
 #include "Engine.h"
 #include "Log.h"
+#include "LightDevice.h"
 #include "support/Eventually.h"
 #include "support/TempDir.h"
 #include "support/VirtualLight.h"

@@ -44,24 +44,23 @@ std::optional<std::pair<int, int>> usbIdentity(const fs::path& tty, const fs::pa
 
 }  // namespace
 
-std::vector<std::string> findSerialPortsInSysfs(const std::string& sysfsRoot, int vendorId,
-                                                int productId) {
-    std::vector<std::string> names;
+std::vector<UsbSerialPort> findSerialPortsInSysfs(const std::string& sysfsRoot, const std::vector<UsbId>& ids) {
+    std::vector<UsbSerialPort> ports;
     std::error_code error;
     for (fs::directory_iterator it(fs::path(sysfsRoot) / "class/tty", error), end;
          !error && it != end; it.increment(error)) {
         const auto identity = usbIdentity(it->path(), sysfsRoot);
-        if (identity && identity->first == vendorId && identity->second == productId)
-            names.push_back(it->path().filename().string());
+        if (!identity) continue;
+        const UsbId id{identity->first, identity->second};
+        if (std::find(ids.begin(), ids.end(), id) != ids.end())
+            ports.push_back({"/dev/" + it->path().filename().string(), id});
     }
-    std::sort(names.begin(), names.end());
-    std::vector<std::string> paths;
-    for (const auto& name : names) paths.push_back("/dev/" + name);
-    return paths;
+    std::sort(ports.begin(), ports.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+    return ports;
 }
 
-std::vector<std::string> findSerialPorts(int vendorId, int productId) {
-    return findSerialPortsInSysfs("/sys", vendorId, productId);
+std::vector<UsbSerialPort> findUsbSerialPorts(const std::vector<UsbId>& ids) {
+    return findSerialPortsInSysfs("/sys", ids);
 }
 
 std::string serialPermissionHint() {

@@ -1,5 +1,7 @@
 #include "SerialPorts.h"
 
+#include <algorithm>
+
 #include <CoreFoundation/CoreFoundation.h>
 #include <IOKit/IOKitLib.h>
 #include <IOKit/serial/IOSerialKeys.h>
@@ -9,23 +11,23 @@ namespace tally::platform {
 namespace {
 
 // The number a registry property holds on the service or its nearest ancestor that has it.
-bool propertyEquals(io_object_t service, CFStringRef name, int expected) {
+int numberProperty(io_object_t service, CFStringRef name) {
     CFTypeRef value = IORegistryEntrySearchCFProperty(
         service, kIOServicePlane, name, kCFAllocatorDefault,
         kIORegistryIterateRecursively | kIORegistryIterateParents);
-    if (!value) return false;
-    int number = 0;
-    const bool matches = CFGetTypeID(value) == CFNumberGetTypeID() &&
-                         CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberIntType, &number) &&
-                         number == expected;
+    if (!value) return -1;
+    int number = -1;
+    if (CFGetTypeID(value) != CFNumberGetTypeID() ||
+        !CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberIntType, &number))
+        number = -1;
     CFRelease(value);
-    return matches;
+    return number;
 }
 
 }  // namespace
 
-std::vector<std::string> findSerialPorts(int vendorId, int productId) {
-    std::vector<std::string> paths;
+std::vector<UsbSerialPort> findUsbSerialPorts(const std::vector<UsbId>& ids) {
+    std::vector<UsbSerialPort> paths;
     CFMutableDictionaryRef matching = IOServiceMatching("IOSerialBSDClient");
     if (!matching) return paths;
     io_iterator_t iterator = 0;
@@ -33,15 +35,15 @@ std::vector<std::string> findSerialPorts(int vendorId, int productId) {
     if (IOServiceGetMatchingServices(kIOMainPortDefault, matching, &iterator) != KERN_SUCCESS)
         return paths;
     while (io_object_t service = IOIteratorNext(iterator)) {
-        if (propertyEquals(service, CFSTR("idVendor"), vendorId) &&
-            propertyEquals(service, CFSTR("idProduct"), productId)) {
+        const UsbId id{numberProperty(service, CFSTR("idVendor")), numberProperty(service, CFSTR("idProduct"))};
+        if (std::find(ids.begin(), ids.end(), id) != ids.end()) {
             CFTypeRef path = IORegistryEntryCreateCFProperty(service, CFSTR("IOCalloutDevice"),
                                                              kCFAllocatorDefault, 0);
             if (path && CFGetTypeID(path) == CFStringGetTypeID()) {
                 char buffer[1024];
                 if (CFStringGetCString(static_cast<CFStringRef>(path), buffer, sizeof buffer,
                                        kCFStringEncodingUTF8))
-                    paths.emplace_back(buffer);
+                    paths.push_back({buffer, id});
             }
             if (path) CFRelease(path);
         }

@@ -2,6 +2,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include <windows.h>
 #include <setupapi.h>
@@ -63,29 +64,36 @@ std::vector<ComPort> comPorts() {
     return ports;
 }
 
-}  // namespace
-
-std::vector<std::string> lightPortsAmong(const std::vector<ComPort>& ports, int vendorId, int productId) {
+// Whether a hardware id names this identity, alone or followed by more ("&REV_0100", "&MI_00").
+bool names(const std::string& hardwareId, UsbId id) {
     char wanted[32];
-    std::snprintf(wanted, sizeof wanted, "USB\\VID_%04X&PID_%04X", vendorId, productId);
-    std::vector<std::string> names;
-    for (const ComPort& port : ports)
-        for (const std::string& id : port.hardwareIds) {
-            const std::string text = upper(id);
-            // The identity, alone or followed by more ("&REV_0100", "&MI_00").
-            if (text.starts_with(wanted) && (text.size() == std::strlen(wanted) || text[std::strlen(wanted)] == '&')) {
-                names.push_back(port.portName);
-                break;
-            }
-        }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return a.size() != b.size() ? a.size() < b.size() : a < b;  // COM9 before COM10
-    });
-    return names;
+    std::snprintf(wanted, sizeof wanted, "USB\\VID_%04X&PID_%04X", id.vendorId, id.productId);
+    const std::string text = upper(hardwareId);
+    const std::size_t length = std::strlen(wanted);
+    return text.starts_with(wanted) && (text.size() == length || text[length] == '&');
 }
 
-std::vector<std::string> findSerialPorts(int vendorId, int productId) {
-    return lightPortsAmong(comPorts(), vendorId, productId);
+}  // namespace
+
+std::vector<UsbSerialPort> lightPortsAmong(const std::vector<ComPort>& ports, const std::vector<UsbId>& ids) {
+    std::vector<UsbSerialPort> found;
+    for (const ComPort& port : ports) {
+        const auto match = [&]() -> std::optional<UsbId> {
+            for (const std::string& hardwareId : port.hardwareIds)
+                for (const UsbId& id : ids)
+                    if (names(hardwareId, id)) return id;
+            return std::nullopt;
+        }();
+        if (match) found.push_back({port.portName, *match});
+    }
+    std::sort(found.begin(), found.end(), [](const UsbSerialPort& a, const UsbSerialPort& b) {
+        return a.path.size() != b.path.size() ? a.path.size() < b.path.size() : a.path < b.path;  // COM9 before COM10
+    });
+    return found;
+}
+
+std::vector<UsbSerialPort> findUsbSerialPorts(const std::vector<UsbId>& ids) {
+    return lightPortsAmong(comPorts(), ids);
 }
 
 std::string serialPermissionHint() { return "another program may hold the port; close it, then replug the light"; }
