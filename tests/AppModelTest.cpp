@@ -1,8 +1,10 @@
 #include "AppModel.h"
 #include "Desktop.h"
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -242,4 +244,65 @@ TEST_F(AppModelTest, microphonesAndCamerasAreWatchedOnlyWhileAnyCallIsOn) {
                             [](const std::string& m) { return m.starts_with("light state: "); }),
               "light state: In a call")
         << "a call from the first tick: the simulation shows it too";
+}
+
+namespace {
+
+// Lights as the engine sees them, set by the test.
+struct StubLights final : Light {
+    struct Said {
+        std::atomic<bool> own = false;
+        std::vector<std::string> others, blocked;
+        std::mutex mutex;
+    };
+    std::shared_ptr<Said> said;
+    explicit StubLights(std::shared_ptr<Said> s) : said(std::move(s)) {}
+    void show(LightState) override {}
+    void setBrightness(int) override {}
+    void update() override {}
+    void switchOffNow() override {}
+    void invalidate() override {}
+    bool isConnected() const override { return said->own; }
+    std::optional<std::string> firmwareVersion() const override { return "1.2"; }
+    std::vector<std::string> otherLights() const override {
+        const std::lock_guard lock(said->mutex);
+        return said->others;
+    }
+    std::vector<std::string> blockedLights() const override {
+        const std::lock_guard lock(said->mutex);
+        return said->blocked;
+    }
+};
+
+}  // namespace
+
+TEST_F(AppModelTest, theLightLineNamesEachLightByMakerAndWhatKeepsOneDark) {
+    auto said = std::make_shared<StubLights::Said>();
+    AppModel model(
+        Switches{},
+        [said](int, Engine::UpdateCallback onUpdate) {
+            return std::make_unique<Engine>([] { return std::make_unique<SimulatedSource>(4); },
+                                            std::make_unique<StubLights>(said), std::move(onUpdate),
+                                            [](const std::string&) {});
+        },
+        [] { return false; }, loginItem.service(), [](bool) {});
+    // Whether the line comes to read `expected` once the engine sees these lights.
+    const auto reads = [&](bool own, std::vector<std::string> others, std::vector<std::string> blocked,
+                           const std::string& expected) {
+        {
+            const std::lock_guard lock(said->mutex);
+            said->own = own;
+            said->others = std::move(others);
+            said->blocked = std::move(blocked);
+        }
+        return processEventsUntil([&] { return model.lightStatus().toStdString() == expected; });
+    };
+    EXPECT_TRUE(reads(false, {}, {}, "Light: not found"));
+    EXPECT_TRUE(reads(true, {}, {}, "Light: connected (firmware 1.2)"));
+    EXPECT_TRUE(reads(false, {"Luxafor Flag"}, {}, "Light: Luxafor Flag, connected"));
+    EXPECT_TRUE(reads(true, {"Luxafor Flag", "Kuando Busylight Omega"}, {},
+                      "Lights: Tally light, Luxafor Flag, Kuando Busylight Omega"));
+    EXPECT_TRUE(reads(false, {}, {"MuteMe Mini: permission denied"}, "Light: MuteMe Mini: permission denied"));
+    EXPECT_TRUE(reads(true, {}, {"MuteMe Mini: permission denied"}, "Light: connected (firmware 1.2)"))
+        << "a light that works is what the line is for";
 }

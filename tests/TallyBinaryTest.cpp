@@ -4,8 +4,11 @@
 #include <fstream>
 #include <regex>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,6 +17,7 @@
 #include "support/Eventually.h"
 #include "support/FakeTeams.h"
 #include "support/Process.h"
+#include "support/SimulatedLights.h"
 #include "support/SoundServer.h"
 #include "support/TallyHome.h"
 #include "support/VirtualLight.h"
@@ -61,6 +65,39 @@ Ran run(std::vector<std::string> args, const std::vector<std::string>& environme
     return ran;
 }
 
+// A serial device of the test's own: Tally writes to the terminal's far end, the test reads what
+// arrives and gives it to a simulated light.
+class PseudoTerminal {
+public:
+    PseudoTerminal() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
+        if (const char* name = ::ptsname(master_)) path_ = name;
+    }
+    ~PseudoTerminal() {
+        if (master_ >= 0) ::close(master_);
+    }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+    const std::string& path() const { return path_; }
+    // Whatever arrived within a moment.
+    std::string read() const {
+        pollfd waiting{master_, POLLIN, 0};
+        if (::poll(&waiting, 1, 50) != 1 || !(waiting.revents & POLLIN)) return {};
+        char buffer[512];
+        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    }
+
+private:
+    int master_ = -1;
+    std::string path_;
+};
+
+double secondsNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 }  // namespace
 
 TEST(TallyBinary, dryRunSimulatePrintsTheStartAndAStateEveryFourSeconds) {
@@ -102,6 +139,38 @@ TEST(TallyBinaryTeams, aBusyLineTurnsTheLightRed) {
     EXPECT_THAT(light.received(), testing::ElementsAre("PING", "B 100", "C 0 255 0", "C 255 0 0"));
     tally.stop(SIGTERM);
     EXPECT_EQ(tally.readUntil(never, 10s), "") << "nothing on standard output without --dry-run or --simulate";
+}
+
+// The serial lights of other makers, each on a terminal given with --port and --light-kind,
+// from the Teams log's lines to dark at the end.
+TEST(TallyBinaryTeams, aBusyTagAndAFitStatUsbFollowTheTeamsLogsAndGoDarkAtTheEnd) {
+    using tally::lights::Kind;
+    for (const Kind kind : {Kind::busyTag, Kind::fitStatUsb}) {
+        const std::string name(tally::lights::kindName(kind));
+        TallyHome home;
+        const std::string teamsLog = teamsLogIn(home, "Available");
+        FakeTeams teams(home.dir());
+        PseudoTerminal terminal;
+        ASSERT_FALSE(terminal.path().empty());
+        auto light = simulatedLight(kind);
+        Process tally({TALLY_BINARY, "--port", terminal.path(), "--light-kind", name}, home.environment());
+        const auto shows = [&](int red, int green, int blue) {
+            return eventually([&] {
+                const std::string bytes = terminal.read();
+                if (!bytes.empty()) light->receive(secondsNow(), tally::lights::Report::Via::text, bytes);
+                const Seen seen = light->seen(secondsNow());
+                return seen.red == red && seen.green == green && seen.blue == blue && !seen.pulsing;
+            });
+        };
+        ASSERT_TRUE(shows(0, 255, 0)) << name << " shows available";
+        std::ofstream(teamsLog, std::ios::app) << "UserPresenceAction: {availability: Busy}\n";
+        EXPECT_TRUE(shows(255, 0, 0)) << name << " shows busy";
+        EXPECT_EQ(tally.stop(SIGTERM), 0) << name;
+        EXPECT_TRUE(shows(0, 0, 0)) << name << " is dark once Tally has ended";
+        EXPECT_THAT(light->problems(), testing::IsEmpty()) << name;
+        EXPECT_THAT(home.activityLog(), HasSubstr("light connected: " + std::string(tally::lights::makerName(kind)) +
+                                                  " at " + terminal.path()));
+    }
 }
 
 TEST(TallyBinary, signalsEndItAsQuittingDoesWithTheLightOff) {

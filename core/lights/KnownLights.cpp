@@ -87,6 +87,12 @@ std::string_view kindName(Kind kind) {
     return "";
 }
 
+std::string_view makerName(Kind kind) {
+    for (const KnownLight& light : knownLights())
+        if (light.kind == kind) return light.name;
+    return kindName(kind);
+}
+
 // MicroPython announces 2E8A:0005 for the Raspberry Pi Pico and every board without an identity
 // of its own; these boards have one, each from MicroPython's ports/rp2/boards/<BOARD>/
 // mpconfigboard.h (MICROPY_HW_USB_VID and _PID). The handshake still decides: a board that

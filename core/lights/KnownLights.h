@@ -29,6 +29,8 @@ std::unique_ptr<LightKind> makeKind(Kind kind);
 // The kind a person names for a serial port Tally cannot identify ("busy-tag", "fit-statusb").
 std::optional<Kind> serialKindNamed(std::string_view name);
 std::string_view kindName(Kind kind);
+// Maker and model of a kind, for a light whose USB identity Tally did not see ("Busy Tag").
+std::string_view makerName(Kind kind);
 
 // Boards that may run Tally's own firmware: the USB identities MicroPython's builds announce.
 struct Board {

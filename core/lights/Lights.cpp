@@ -79,7 +79,7 @@ void Lights::lookForLights(double now) {
     if (now < nextLook_) return;
     nextLook_ = now + lookEvery;
     if (named_) {
-        if (lights_.empty()) open(named_->path, kindName(named_->kind), named_->kind);
+        if (lights_.empty()) open(named_->path, makerName(named_->kind), named_->kind);
         return;
     }
     if (!lookForOthers_) return;
