@@ -1,11 +1,16 @@
 #include "SerialPorts.h"
 #include "SerialPortsSysfs.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "KnownLights.h"
 #include "LightDevice.h"
 #include "support/TempDir.h"
 
@@ -82,7 +87,27 @@ TEST(SerialPorts, findsLightsByTheirUsbIdentity) {
     EXPECT_THAT(find(dir.path() / "missing"), IsEmpty());
 }
 
-TEST(SerialPorts, thePermissionHintNamesTheUdevRule) {
-    EXPECT_NE(tally::platform::serialPermissionHint().find("packaging/linux/60-tally-light.rules"),
-              std::string::npos);
+TEST(SerialPorts, thePermissionHintNamesTheInstalledRuleAndHowToReloadIt) {
+    const std::string hint = tally::platform::serialPermissionHint();
+    EXPECT_THAT(hint, testing::HasSubstr("/usr/lib/udev/rules.d/60-tally-light.rules"));
+    EXPECT_THAT(hint, testing::HasSubstr("udevadm control --reload-rules"));
+}
+
+// The rule gives the person at the seat every light Tally drives, on the node it opens.
+TEST(SerialPorts, theUdevRuleGrantsEveryLightTallyDrives) {
+    std::ifstream rules(TALLY_UDEV_RULE);
+    std::set<std::string> granted;
+    const std::regex rule(R"re(SUBSYSTEM=="(\w+)", ATTRS\{idVendor\}=="([0-9a-f]{4})", ATTRS\{idProduct\}=="([0-9a-f]{4})", TAG\+="uaccess")re");
+    for (std::string line; std::getline(rules, line);)
+        if (std::smatch m; std::regex_search(line, m, rule)) granted.insert(m[1].str() + " " + m[2].str() + ":" + m[3].str());
+    const auto entry = [](const char* subsystem, tally::platform::UsbId id) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%s %04x:%04x", subsystem, id.vendorId, id.productId);
+        return std::string(text);
+    };
+    std::set<std::string> wanted;
+    for (const auto& board : tally::lights::tallyBoards()) wanted.insert(entry("tty", board.id));
+    for (const auto& light : tally::lights::knownLights())
+        wanted.insert(entry(tally::lights::transportOf(light.kind) == tally::lights::Transport::hid ? "hidraw" : "tty", light.id));
+    EXPECT_EQ(granted, wanted);
 }

@@ -64,7 +64,9 @@ std::vector<UsbSerialPort> findUsbSerialPorts(const std::vector<UsbId>& ids) {
 }
 
 std::string serialPermissionHint() {
-    return "install packaging/linux/60-tally-light.rules (see the README), then replug the light";
+    return "the udev rule /usr/lib/udev/rules.d/60-tally-light.rules (installed with Tally's package; see the "
+           "README) gives you the light: with it in place, run 'sudo udevadm control --reload-rules && sudo "
+           "udevadm trigger' and replug the light";
 }
 
 }  // namespace tally::platform
