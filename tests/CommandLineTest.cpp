@@ -47,6 +47,28 @@ TEST(CommandLine, readsEverySwitchOnceIntoOneValue) {
     }
 }
 
+TEST(CommandLine, aLightKindNamesTheLightOnTheGivenPort) {
+    Switches busyTag;
+    busyTag.port = "/dev/ttyACM1";
+    busyTag.lightKind = "busy-tag";
+    EXPECT_EQ(CommandLine::parse({"--port", "/dev/ttyACM1", "--light-kind", "busy-tag"}).switches, busyTag);
+    busyTag.lightKind = "fit-statusb";
+    EXPECT_EQ(CommandLine::parse({"--light-kind=fit-statusb", "--port=/dev/ttyACM1"}).switches, busyTag);
+    busyTag.lightKind = "tally";
+    EXPECT_EQ(CommandLine::parse({"--port", "/dev/ttyACM1", "--light-kind", "tally"}).switches, busyTag);
+
+    const std::pair<std::vector<std::string>, std::string> errors[] = {
+        {{"--port", "COM3", "--light-kind", "luxafor"}, "--light-kind takes tally, busy-tag or fit-statusb"},
+        {{"--port", "COM3", "--light-kind"}, "--light-kind takes tally, busy-tag or fit-statusb"},
+        {{"--light-kind", "busy-tag"}, "--light-kind names the light on the port given with --port"},
+    };
+    for (const auto& [arguments, error] : errors) {
+        const auto parsed = CommandLine::parse(arguments);
+        EXPECT_EQ(parsed.action, Action::error) << testing::PrintToString(arguments);
+        EXPECT_EQ(parsed.error, error) << testing::PrintToString(arguments);
+    }
+}
+
 TEST(CommandLine, printsOnlyWhenASwitchAnswersEchoesOrIsIgnored) {
     // A Windows Tally takes over the console it was started from only then: a plain start from
     // a console must leave it free (closing it would otherwise end Tally).
