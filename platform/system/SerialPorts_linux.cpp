@@ -49,6 +49,11 @@ std::vector<UsbSerialPort> findSerialPortsInSysfs(const std::string& sysfsRoot, 
     std::error_code error;
     for (fs::directory_iterator it(fs::path(sysfsRoot) / "class/tty", error), end;
          !error && it != end; it.increment(error)) {
+        // A USB device's tty lives below a USB host's "usbN" in sysfs: virtual consoles and
+        // built-in UARTs are passed over with one readlink instead of a walk up the tree (the
+        // sweep runs every two seconds).
+        std::error_code unreadable;
+        if (fs::read_symlink(it->path(), unreadable).string().find("/usb") == std::string::npos) continue;
         const auto identity = usbIdentity(it->path(), sysfsRoot);
         if (!identity) continue;
         const UsbId id{identity->first, identity->second};
