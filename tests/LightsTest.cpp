@@ -13,9 +13,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "Engine.h"
+#include "HidClaim.h"
 #include "support/FakeClock.h"
 #include "support/SimulatedLights.h"
+#include "support/TempDir.h"
 
 using namespace tally;
 using namespace tally::test;
@@ -273,5 +277,20 @@ TEST(HidDevices, theSystemsListIsReadAndANodeThatIsNotThereIsNotOpened) {
     EXPECT_EQ(platform::openHidLink("no such device", failure), nullptr);
     EXPECT_NE(failure, platform::HidOpenFailure::none);
 }
+
+#ifndef _WIN32  // Windows offers no hold on a HID device to agree on
+TEST(HidDevices, aDeviceNodeHeldByOneTallyIsRefusedToAnother) {
+    TempDir dir;
+    const std::string node = dir.file("hidraw0");
+    std::ofstream(node) << "";
+    auto first = platform::claimHidDevice(node);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(platform::claimHidDevice(node), nullptr) << "held by the first";
+    first.reset();
+    EXPECT_NE(platform::claimHidDevice(node), nullptr) << "free again once the first lets go";
+    EXPECT_NE(platform::claimHidDevice(dir.file("no such node")), nullptr)
+        << "a path that is no file (macOS's) is nothing to hold";
+}
+#endif
 
 }  // namespace
