@@ -3,10 +3,12 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QStringList>
+#include <QTime>
 
 #include "Desktop.h"
 #include "LoginItem.h"
 #include "Log.h"
+#include "Text.h"
 
 namespace tally {
 
@@ -54,6 +56,7 @@ AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
 
     brightness_ = settings_.brightness();
     anyCall_ = settings_.anyCall();
+    manual_ = settings_.showAs();
 
     // Snapshots come from the engine's thread; the queued call brings them to this one and
     // is dropped if the model is gone by then. A snapshot like the one before changes nothing
@@ -68,6 +71,11 @@ AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
         });
 
     watchCalls_(anyCall_);
+    if (manual_) {
+        Log::write("status set by hand: " + std::string(rawValue(*manual_)) + " until changed (as saved)");
+        ++manualChanges_;
+        engine_->setManual(Engine::ManualStatus{*manual_, std::nullopt});
+    }
     engine_->start();
 }
 
@@ -84,6 +92,13 @@ void AppModel::apply(const Engine::Snapshot& snapshot) {
     if (light != lightStatus_) {
         lightStatus_ = light;
         emit lightStatusChanged();
+    }
+    // A timed status that ended (the engine says so in the log) is automatic again here; a
+    // snapshot made before the engine heard of the latest choice says nothing of it.
+    if (snapshot.manualChanges == manualChanges_ && !snapshot.manual && manual_ && !manualUntil_.isEmpty()) {
+        manual_.reset();
+        manualUntil_.clear();
+        emit manualChanged();
     }
     if (snapshot.logsReadable != logsReadable_) {
         logsReadable_ = snapshot.logsReadable;
@@ -121,6 +136,36 @@ void AppModel::setAnyCall(bool on) {
     }
     settings_.setAnyCall(anyCall_);
     watchCalls_(anyCall_);
+}
+
+void AppModel::showAs(LightState state, std::optional<int> minutes) {
+    manual_ = state;
+    manualUntil_ = minutes ? QTime::currentTime().addSecs(*minutes * 60).toString(QStringLiteral("HH:mm")) : QString();
+    Log::write("status set by hand: " + std::string(rawValue(state)) +
+               (minutes ? " for " + std::to_string(*minutes) + " minutes, until " + manualUntil_.toStdString()
+                        : std::string(" until changed")));
+    settings_.setShowAs(minutes ? std::nullopt : manual_);
+    ++manualChanges_;
+    engine_->setManual(Engine::ManualStatus{state, minutes ? std::optional<double>(*minutes * 60.0) : std::nullopt});
+    emit manualChanged();
+}
+
+void AppModel::automatic() {
+    if (manual_) Log::write("status set by hand cleared: automatic");
+    manual_.reset();
+    manualUntil_.clear();
+    settings_.setShowAs(std::nullopt);
+    ++manualChanges_;
+    engine_->setManual(std::nullopt);
+    emit manualChanged();
+}
+
+QString trayToolTip(const AppModel& model) {
+    const LightState shown = model.shown();
+    if (model.manual() && shown == *model.manual())
+        return qText(rawValue(shown)) + QStringLiteral(": set by hand") +
+               (model.manualUntil().isEmpty() ? QString() : QStringLiteral(" until ") + model.manualUntil());
+    return QStringLiteral("Teams: ") + qText(rawValue(shown));
 }
 
 void AppModel::publishStartAtLogin(bool value) {

@@ -41,6 +41,11 @@ public:
     int brightness() const { return brightness_; }
     bool startAtLogin() const { return startAtLogin_; }
     bool anyCall() const { return anyCall_; }
+    // The status set by hand while it lasts, and until when ("14:30"; empty until changed).
+    std::optional<LightState> manual() const { return manual_; }
+    const QString& manualUntil() const { return manualUntil_; }
+    // What the light shows for the person's presence: the status set by hand, unless a call.
+    LightState shown() const { return manual_ && state_ != LightState::inCall ? *manual_ : state_; }
     const Switches& switches() const { return switches_; }
 
     void setPaused(bool paused);
@@ -52,6 +57,10 @@ public:
     void setStartAtLogin(bool on);
     // Whether a microphone or camera in use shows as a call; saved, and watched only while on.
     void setAnyCall(bool on);
+    // "Show as": a status by hand for so many minutes, or until changed (saved, so that it
+    // outlasts a restart); automatic() goes back to the logs and calls.
+    void showAs(LightState state, std::optional<int> minutes);
+    void automatic();
 
     // What happens before the machine sleeps and after it wakes.
     void willSleep();
@@ -71,6 +80,7 @@ signals:
     void brightnessChanged();
     void startAtLoginChanged();
     void anyCallChanged();
+    void manualChanged();
 
 private:
     void apply(const Engine::Snapshot& snapshot);
@@ -88,8 +98,15 @@ private:
     int brightness_ = 100;
     bool startAtLogin_ = false;
     bool anyCall_ = true;
+    std::optional<LightState> manual_;
+    QString manualUntil_;
+    int manualChanges_ = 0;  // setManual() calls made, to tell a snapshot from before the last
     bool ending_ = false;
     std::unique_ptr<Engine> engine_;
 };
+
+// The tray's tooltip: the state shown and where it came from ("Teams: Busy", "Busy: set by hand
+// until 14:30").
+QString trayToolTip(const AppModel& model);
 
 }  // namespace tally

@@ -23,6 +23,27 @@ MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(
             [] { platform::Desktop::openPrivacySettings(teamsLogDirectory()); });
     menu.addSeparator();
 
+    // A status by hand: shown instead of what Teams says (a call still shows), for a while or
+    // until changed.
+    showAs_ = menu.addMenu(QStringLiteral("Show as"));
+    automatic_ = showAs_->addAction(QStringLiteral("Automatic"));
+    automatic_->setCheckable(true);
+    connect(automatic_, &QAction::triggered, this, [this] {
+        model_.automatic();
+        showManual();
+    });
+    showAs_->addSeparator();
+    for (std::size_t i = 0; i < manualStates.size(); ++i) {
+        const LightState state = manualStates[i];
+        manualMenus_[i] = showAs_->addMenu(qText(rawValue(state)));
+        manualMenus_[i]->menuAction()->setCheckable(true);
+        for (const auto& [text, minutes] : manualTimes)
+            connect(manualMenus_[i]->addAction(qText(text)), &QAction::triggered, this,
+                    [this, state, minutes = minutes] { model_.showAs(state, minutes); });
+        connect(manualMenus_[i]->addAction(qText(untilChangedItem)), &QAction::triggered, this,
+                [this, state] { model_.showAs(state, std::nullopt); });
+    }
+
     QMenu* brightness = menu.addMenu(QStringLiteral("Brightness"));
     for (std::size_t i = 0; i < brightnessOptions.size(); ++i) {
         const int value = brightnessOptions[i];
@@ -68,6 +89,7 @@ MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(
     connect(&model_, &AppModel::brightnessChanged, this, &MenuContent::showBrightness);
     connect(&model_, &AppModel::startAtLoginChanged, this, &MenuContent::showStartAtLogin);
     connect(&model_, &AppModel::anyCallChanged, this, &MenuContent::showAnyCall);
+    connect(&model_, &AppModel::manualChanged, this, &MenuContent::showManual);
 
     showState();
     showLight();
@@ -75,7 +97,21 @@ MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(
     showBrightness();
     showStartAtLogin();
     showAnyCall();
+    showManual();
     pause_->setChecked(model_.paused());
+}
+
+void MenuContent::showManual() {
+    const auto manual = model_.manual();
+    QString title = QStringLiteral("Show as: Automatic");
+    if (manual) {
+        title = QStringLiteral("Show as: ") + qText(rawValue(*manual));
+        if (!model_.manualUntil().isEmpty()) title += QStringLiteral(" (until %1)").arg(model_.manualUntil());
+    }
+    showAs_->setTitle(title);
+    automatic_->setChecked(!manual);
+    for (std::size_t i = 0; i < manualStates.size(); ++i)
+        manualMenus_[i]->menuAction()->setChecked(manual == manualStates[i]);
 }
 
 void MenuContent::showState() {

@@ -2,8 +2,11 @@
 
 #include <array>
 #include <string_view>
+#include <utility>
 
 #include <QObject>
+
+#include "LightState.h"
 
 class QAction;
 class QMenu;
@@ -21,6 +24,12 @@ public:
     static constexpr std::array<int, 4> brightnessOptions{25, 50, 75, 100};
     // Below "Pause light": checked, a microphone or camera in use shows as a call.
     static constexpr std::string_view anyCallItem = "Any call (microphone or camera in use)";
+    // The states a person may set by hand, in the "Show as" submenu, and for how long.
+    static constexpr std::array<LightState, 5> manualStates{LightState::available, LightState::busy, LightState::dnd,
+                                                            LightState::away, LightState::off};
+    static constexpr std::array<std::pair<std::string_view, int>, 2> manualTimes{
+        {{"For 30 minutes", 30}, {"For 1 hour", 60}}};
+    static constexpr std::string_view untilChangedItem = "Until changed";
 
     MenuContent(AppModel& model, QMenu& menu);
 
@@ -36,6 +45,7 @@ private:
     void showBrightness();
     void showStartAtLogin();
     void showAnyCall();
+    void showManual();
     void quitTally();
     void viewLog();
 
@@ -46,6 +56,9 @@ private:
     std::array<QAction*, 4> brightness_{};
     QAction* pause_;
     QAction* anyCall_;
+    QMenu* showAs_;
+    QAction* automatic_;
+    std::array<QMenu*, manualStates.size()> manualMenus_{};
     QAction* startAtLogin_;
     QAction* quit_;
 };

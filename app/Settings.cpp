@@ -10,6 +10,7 @@ namespace {
 
 const QString brightnessKey = QStringLiteral("brightness");
 const QString anyCallKey = QStringLiteral("anyCall");
+const QString showAsKey = QStringLiteral("showAs");
 
 std::string fileOf(const QSettings& settings) { return settings.fileName().toStdString(); }
 
@@ -63,5 +64,22 @@ bool Settings::anyCall() {
 }
 
 void Settings::setAnyCall(bool on) { save(anyCallKey, on); }
+
+std::optional<LightState> Settings::showAs() {
+    const QVariant saved = read(showAsKey);
+    if (!saved.isValid()) return std::nullopt;
+    const QString text = saved.toString();
+    if (text == QStringLiteral("automatic")) return std::nullopt;
+    // Saved as the state's own words; unknown, the "state" no person sets, is no choice either.
+    const auto state = lightStateFromRawValue(text.toStdString());
+    if (state && *state != LightState::inCall && *state != LightState::unknown) return state;
+    unusable(showAsKey, saved, QStringLiteral("automatic"));
+    return std::nullopt;
+}
+
+void Settings::setShowAs(std::optional<LightState> state) {
+    save(showAsKey, state ? QString::fromUtf8(rawValue(*state).data(), static_cast<int>(rawValue(*state).size()))
+                          : QStringLiteral("automatic"));
+}
 
 }  // namespace tally

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 #include <QVariant>
+
+#include "LightState.h"
 
 namespace tally {
 
@@ -18,6 +22,9 @@ public:
     void setBrightness(int value);
     bool anyCall();  // on unless saved off
     void setAnyCall(bool on);
+    // A status set by hand until changed; none (automatic) unless saved.
+    std::optional<LightState> showAs();
+    void setShowAs(std::optional<LightState> state);
 
 private:
     QVariant read(const QString& key);

@@ -108,6 +108,7 @@ TallyApp::TallyApp(Options options, QObject* parent)
             if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
         });
     connect(model_.get(), &AppModel::stateChanged, this, &TallyApp::showState);
+    connect(model_.get(), &AppModel::manualChanged, this, &TallyApp::showState);
     showState();
     tray_->show();
 }
@@ -127,8 +128,8 @@ void TallyApp::showYourself() {
 
 void TallyApp::showState() {
     if (!tray_) return;
-    tray_->setIcon(iconFor(model_->state()));
-    tray_->setToolTip(QStringLiteral("Teams: ") + qText(rawValue(model_->state())));
+    tray_->setIcon(iconFor(model_->shown()));
+    tray_->setToolTip(trayToolTip(*model_));
 }
 
 }  // namespace tally

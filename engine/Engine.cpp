@@ -81,6 +81,16 @@ void Engine::startTest() {
     });
 }
 
+void Engine::setManual(std::optional<ManualStatus> status) {
+    post([this, status] {
+        ++manualChanges_;
+        if (!status) return manual_.reset();
+        std::optional<double> until;
+        if (status->seconds) until = timing_.clock() + *status->seconds;
+        manual_.emplace(status->state, until);
+    });
+}
+
 void Engine::lightOffNow() {
     runAndWait([this] {
         asleep_ = true;
@@ -142,12 +152,21 @@ void Engine::step() {
     }
 
     const double now = timing_.clock();
+    if (manual_ && manual_->second && now >= *manual_->second) {
+        log_("status set by hand ended: " + std::string(rawValue(manual_->first)));
+        manual_.reset();
+    }
+    // A status set by hand stands for the presence state, but someone walking up should know
+    // that you are talking: a call still shows.
+    const LightState presence = manual_ && state_ != LightState::inCall ? manual_->first : state_;
     while (!testQueue_.empty() && now >= testQueue_.front().second) testQueue_.pop_front();
     const bool testing = !testQueue_.empty();
-    const LightState onDisplay = testing ? testQueue_.front().first : state_;
+    const LightState onDisplay = testing ? testQueue_.front().first : presence;
 
     Snapshot snapshot;
     snapshot.state = state_;
+    if (manual_) snapshot.manual = manual_->first;
+    snapshot.manualChanges = manualChanges_;
     snapshot.logsReadable = source_->logsReadable();
     if (device_) {
         const bool dark = asleep_ || (paused_ && !testing);

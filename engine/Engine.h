@@ -33,6 +33,8 @@ public:
         bool logsReadable = true;
         std::vector<std::string> otherLights;    // every other maker's light driven, by name
         std::vector<std::string> blockedLights;  // lights found but not to be opened, and why
+        std::optional<LightState> manual;        // the status set by hand, while it lasts
+        int manualChanges = 0;                   // setManual() calls carried out before this
         bool operator==(const Snapshot&) const = default;
     };
 
@@ -40,6 +42,13 @@ public:
     // Called on the worker thread after every tick, in tick order; the application turns it
     // into a call on its main thread.
     using UpdateCallback = std::function<void(const Snapshot&)>;
+
+    // A status the person set by hand, shown instead of the presence state (a call still wins),
+    // for `seconds` on the engine's clock or, without them, until changed.
+    struct ManualStatus {
+        LightState state = LightState::available;
+        std::optional<double> seconds;
+    };
 
     static constexpr double tickSeconds = 0.5;
     static constexpr double testColourSeconds = 1.5;
@@ -67,6 +76,8 @@ public:
     void setBrightness(int value);
     // Shows every light state for 1.5 seconds each, starting over if a test is running.
     void startTest();
+    // A status set by hand, or none (automatic again).
+    void setManual(std::optional<ManualStatus> status);
     // Before sleep: sends "OFF" to a connected light and returns once that is done. The light
     // stays off until didWake(), whatever the ticks in between would show.
     void lightOffNow();
@@ -97,6 +108,8 @@ private:
     LightState state_ = LightState::unknown;
     std::deque<std::pair<LightState, double>> testQueue_;
     bool paused_ = false;
+    std::optional<std::pair<LightState, std::optional<double>>> manual_;  // the state, and until when
+    int manualChanges_ = 0;
     bool asleep_ = false;  // from lightOffNow() to didWake(): the light stays off
 
     // Shared with the callers, under mutex_.

@@ -306,3 +306,33 @@ TEST_F(AppModelTest, theLightLineNamesEachLightByMakerAndWhatKeepsOneDark) {
     EXPECT_TRUE(reads(true, {}, {"MuteMe Mini: permission denied"}, "Light: connected (firmware 1.2)"))
         << "a light that works is what the line is for";
 }
+
+// A status set by hand until changed outlasts a restart; a timed one does not, and a saved one
+// Tally cannot use is automatic, said once.
+TEST_F(AppModelTest, aStatusByHandUntilChangedIsKeptAndATimedOneIsNot) {
+    {
+        auto model = makeModel({"--dry-run"});
+        model->showAs(LightState::busy, std::nullopt);
+        EXPECT_EQ(trayToolTip(*model), "Busy: set by hand");
+    }
+    {
+        auto model = makeModel({"--dry-run"});
+        EXPECT_EQ(model->manual(), LightState::busy);
+        EXPECT_THAT(logMessages(), testing::Contains("status set by hand: Busy until changed (as saved)"));
+        model->showAs(LightState::away, 30);
+        EXPECT_EQ(trayToolTip(*model), "Away / Be right back: set by hand until " + model->manualUntil());
+        EXPECT_THAT(logMessages(), testing::Contains("status set by hand: Away / Be right back for 30 minutes, until " +
+                                                     model->manualUntil().toStdString()));
+    }
+    {
+        auto model = makeModel({"--dry-run"});
+        EXPECT_FALSE(model->manual());
+    }
+    for (const char* saved : {"Purple", "In a call", "Unknown", "7"}) {
+        QSettings().setValue("showAs", saved);
+        auto model = makeModel({"--dry-run"});
+        EXPECT_FALSE(model->manual()) << saved;
+        EXPECT_THAT(logMessages(), testing::Contains(std::string("the saved showAs (") + saved +
+                                                     ") cannot be used: automatic instead"));
+    }
+}

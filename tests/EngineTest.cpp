@@ -47,7 +47,7 @@ protected:
     std::vector<std::string> messages;
 
     std::unique_ptr<Engine> makeEngine(std::vector<LightState> script,
-                                       std::unique_ptr<LightDevice> device = nullptr) {
+                                       std::unique_ptr<Light> device = nullptr) {
         return std::make_unique<Engine>(
             [script] { return std::make_unique<ScriptedSource>(script); }, std::move(device),
             [this](const Engine::Snapshot& s) {
@@ -294,4 +294,75 @@ TEST_F(EngineTest, withoutADeviceLightOffNowReturnsAtOnce) {
     engine->lightOffNow();
     start(*engine);
     tick(*engine);
+}
+
+namespace {
+
+// A light that keeps the last state it was told to show.
+struct RecordingLight final : Light {
+    std::shared_ptr<std::atomic<LightState>> last = std::make_shared<std::atomic<LightState>>(LightState::unknown);
+    void show(LightState state) override { last->store(state); }
+    void setBrightness(int) override {}
+    void update() override {}
+    void switchOffNow() override { last->store(LightState::off); }
+    void invalidate() override {}
+    bool isConnected() const override { return true; }
+    std::optional<std::string> firmwareVersion() const override { return std::nullopt; }
+};
+
+}  // namespace
+
+// What the light is told, from the rules: the presence state, unless a status set by hand stands
+// for it, but a call shows through it; the pause darkens either; the colour test goes over all.
+TEST_F(EngineTest, aStatusByHandStandsForPresenceButNotForACallPauseAndTheTest) {
+    using L = LightState;
+    struct Row {
+        L presence;
+        std::optional<L> manual;
+        bool paused;
+        bool testing;
+        L shown;
+    };
+    const Row rows[] = {
+        {L::available, {}, false, false, L::available},   {L::available, L::busy, false, false, L::busy},
+        {L::unknown, L::available, false, false, L::available}, {L::off, L::dnd, false, false, L::dnd},
+        {L::busy, L::off, false, false, L::off},          {L::inCall, L::busy, false, false, L::inCall},
+        {L::inCall, L::off, false, false, L::inCall},      {L::busy, L::available, true, false, L::off},
+        {L::inCall, L::dnd, true, false, L::off},          {L::busy, L::dnd, false, true, L::available},
+        {L::busy, L::dnd, true, true, L::available},
+    };
+    for (const Row& row : rows) {
+        auto light = std::make_unique<RecordingLight>();
+        const auto last = light->last;
+        auto engine = makeEngine({row.presence}, std::move(light));
+        if (row.manual) engine->setManual(Engine::ManualStatus{*row.manual, std::nullopt});
+        engine->setPaused(row.paused);
+        if (row.testing) engine->startTest();
+        start(*engine);
+        tick(*engine);
+        EXPECT_EQ(last->load(), row.shown) << rawValue(row.presence) << " by hand "
+                                           << (row.manual ? rawValue(*row.manual) : "none") << (row.paused ? " paused" : "")
+                                           << (row.testing ? " testing" : "");
+        engine.reset();
+        const std::lock_guard lock(mutex);
+        EXPECT_EQ(snapshots.back().state, row.presence) << "the snapshot keeps what Teams and calls say";
+        EXPECT_EQ(snapshots.back().manual, row.manual);
+        snapshots.clear();
+    }
+}
+
+TEST_F(EngineTest, aTimedStatusByHandEndsByItselfAndSaysSo) {
+    auto light = std::make_unique<RecordingLight>();
+    const auto last = light->last;
+    auto engine = makeEngine({LightState::available}, std::move(light));
+    engine->setManual(Engine::ManualStatus{LightState::busy, 1800.0});
+    start(*engine);
+    EXPECT_EQ(last->load(), LightState::busy);
+    tick(*engine, 1, 1799);
+    EXPECT_EQ(last->load(), LightState::busy) << "a second before its end";
+    tick(*engine, 1, 1);
+    EXPECT_EQ(last->load(), LightState::available);
+    EXPECT_THAT(loggedMessages(), testing::Contains("status set by hand ended: Busy"));
+    const std::lock_guard lock(mutex);
+    EXPECT_FALSE(snapshots.back().manual);
 }

@@ -64,6 +64,7 @@ protected:
         Log::setFile(dir.file("Tally.log"), true);
         QSettings().remove("brightness");
         QSettings().remove("anyCall");
+        QSettings().remove("showAs");
     }
     void TearDown() override { Log::setEcho(false); }
     // Teams never runs here, and a microphone or camera is in use only when the test says so.
@@ -83,22 +84,56 @@ TEST_F(MenuContentTest, entriesWhileTheLogsCannotBeReadAndPaused) {
     EXPECT_THAT(entries(menu),
                 ElementsAre("Teams: Off (paused)", "Light: not found",
                             platform::Desktop::unreadableLogsItem(), "---",
+                            "Show as: Automatic", "> [x] Automatic", "> ", "> Available", "> Busy",
+                            "> Do not disturb", "> Away / Be right back", "> Off",
                             "Brightness", "> 25 %", "> 50 %", "> 75 %", "> [x] 100 %",
                             "[x] Pause light", "[x] Any call (microphone or camera in use)", "Test colours", "---", "Start at login", "View log",
                             "---", "Quit Tally"));
     EXPECT_EQ(content.quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
-TEST_F(MenuContentTest, twelveEntriesWhileTheLogsAreReadable) {
+TEST_F(MenuContentTest, thirteenEntriesWhileTheLogsAreReadable) {
     auto model = makeModel({"--simulate", "--dry-run"});
     MenuContent content(*model, menu);
     ASSERT_TRUE(processEventsUntil([&] { return model->state() == LightState::available; }));
     const auto shown = entries(menu);
     const QList<QAction*> actions = menu.actions();
     EXPECT_EQ(std::count_if(actions.begin(), actions.end(), [](QAction* a) { return a->isVisible(); }),
-              12);
+              13);
     EXPECT_THAT(std::vector(shown.begin(), shown.begin() + 3),
                 ElementsAre("Teams: Available", "Light: not found", "---"));
+}
+
+// A status by hand from the menu: marked, its end in the title, shown on the light instead of
+// what Teams says, and automatic again from the same menu.
+TEST_F(MenuContentTest, showAsSetsAStatusByHandAndAutomaticEndsIt) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
+    VirtualLight light(dir.file("light.txt"));
+    auto model = makeModel({"--port", light.path()});
+    MenuContent content(*model, menu);
+    ASSERT_TRUE(processEventsUntil([&] { return light.lastReceived() == "OFF"; })) << "Teams is not running";
+
+    QAction* busy = find(menu, "Busy");
+    ASSERT_NE(busy, nullptr);
+    find(*busy->menu(), "For 1 hour")->trigger();
+    EXPECT_TRUE(busy->isChecked());
+    EXPECT_FALSE(find(menu, "Automatic")->isChecked());
+    EXPECT_TRUE(find(menu, "Show as: Busy (until " + model->manualUntil() + ")"));
+    EXPECT_EQ(model->manualUntil().size(), 5) << "hours and minutes";
+    EXPECT_TRUE(processEventsUntil([&] { return light.lastReceived() == "C 255 0 0"; }));
+    EXPECT_EQ(QSettings().value("showAs").toString(), "automatic") << "a timed status is not kept";
+
+    find(*find(menu, "Do not disturb")->menu(), "Until changed")->trigger();
+    EXPECT_TRUE(processEventsUntil([&] { return light.lastReceived() == "C 150 0 255"; }));
+    EXPECT_TRUE(find(menu, "Show as: Do not disturb"));
+    EXPECT_FALSE(busy->isChecked());
+    EXPECT_EQ(QSettings().value("showAs").toString(), "Do not disturb");
+
+    find(menu, "Automatic")->trigger();
+    EXPECT_TRUE(find(menu, "Automatic")->isChecked());
+    EXPECT_TRUE(find(menu, "Show as: Automatic"));
+    EXPECT_TRUE(processEventsUntil([&] { return light.lastReceived() == "OFF"; }));
+    EXPECT_EQ(QSettings().value("showAs").toString(), "automatic");
 }
 
 TEST_F(MenuContentTest, brightnessMarksFollowTheModelAndChoicesReachTheLight) {
