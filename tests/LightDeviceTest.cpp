@@ -65,9 +65,9 @@ protected:
 TEST_F(LightDeviceTest, handshakeGivesTheFirmwareThenBrightnessThenColour) {
     TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"--version", "2.0"}, "2.0"},
-        {{"--version", "2.0", "--crlf"}, "2.0"},
-        {{"--version", ""}, ""},
+        {{"--firmware", "2.0"}, "2.0"},
+        {{"--firmware", "2.0", "--crlf"}, "2.0"},
+        {{"--version", ""}, ""},  // the older name of --firmware
         {{"--pong", "PONG\u21921.2"}, "1.2"},  // five characters go, not five bytes
     };
     for (const auto& [options, version] : cases) {

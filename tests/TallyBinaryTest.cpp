@@ -173,6 +173,17 @@ TEST(TallyBinaryTeams, aBusyTagAndAFitStatUsbFollowTheTeamsLogsAndGoDarkAtTheEnd
     }
 }
 
+TEST(TallyBinary, theVirtualLightSaysItsVersionAndHowToUseIt) {
+    TallyHome home;
+    for (const char* option : {"--version", "--help"}) {
+        Process light({TALLY_VIRTUAL_LIGHT, option}, home.environment());
+        const std::string out = light.readUntil(never, 10s);
+        EXPECT_TRUE(exitedWith(light.waitFor(10s), 0)) << option;
+        EXPECT_THAT(out, HasSubstr(option == std::string("--version") ? "tally-virtual-light " TALLY_TEST_VERSION "\n"
+                                                                      : "usage: tally-virtual-light"));
+    }
+}
+
 TEST(TallyBinary, signalsEndItAsQuittingDoesWithTheLightOff) {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         TallyHome home;

@@ -2,8 +2,9 @@
 // firmware protocol by hand, and for tests. It prints the terminal's path on the first line of
 // standard output, then answers like the light and shows each state it is asked for.
 //
-//   tally-virtual-light [--plain | --quiet] [--show-log FILE] [--record FILE] [--version TEXT]
+//   tally-virtual-light [--plain | --quiet] [--show-log FILE] [--record FILE] [--firmware TEXT]
 //                       [misbehaviour...]
+//   tally-virtual-light --version | --help
 //
 // Each command is shown as a line with a swatch of its colour, and the bottom line is the light
 // as it is now: a pulsing command breathes there, and off is drawn unmistakably dark.
@@ -58,7 +59,7 @@ struct Options {
 
 constexpr const char* usageText =
     "usage: tally-virtual-light [--plain | --quiet] [--show-log FILE] [--record FILE] [--record-times]\n"
-    "                           [--version TEXT] [--pong TEXT] [--silent] [--delay MS] [--answer WORD]\n"
+    "                           [--firmware TEXT] [--pong TEXT] [--silent] [--delay MS] [--answer WORD]\n"
     "                           [--crlf] [--double] [--refuse-handshake] [--vanish-after N] [--garbage]\n"
     "                           [--babble]\n"
     "\n"
@@ -70,7 +71,8 @@ constexpr const char* usageText =
     "  --quiet            nothing but the path\n"
     "  --show-log FILE    show the lines appended to FILE (Tally's activity log) too\n"
     "  --record FILE      append every line received to FILE (--record-times: with the time)\n"
-    "  --version TEXT     the firmware version in the PONG answer (--pong TEXT: the whole answer)\n"
+    "  --firmware TEXT    the firmware version in the PONG answer (--pong TEXT: the whole answer)\n"
+    "  --version          print the program's version and exit\n"
     "Misbehaving on purpose, for tests: --silent, --delay MS, --answer WORD, --crlf, --double,\n"
     "--refuse-handshake, --vanish-after N, --garbage, --babble.\n";
 
@@ -90,12 +92,15 @@ Options parse(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::fputs(usageText, stdout);
             std::exit(0);
+        } else if (arg == "--version" && (i + 1 >= argc || std::string(argv[i + 1]).starts_with("--"))) {
+            std::printf("tally-virtual-light %s\n", TALLY_VERSION);
+            std::exit(0);
         } else if (arg == "--plain") o.plain = true;
         else if (arg == "--show-log") o.showLog = value();
         else if (arg == "--quiet") o.quiet = true;
         else if (arg == "--record") o.record = value();
         else if (arg == "--record-times") o.recordTimes = true;
-        else if (arg == "--version") o.version = value();
+        else if (arg == "--firmware" || arg == "--version") o.version = value();  // --version TEXT: as it was
         else if (arg == "--pong") o.pong = value();
         else if (arg == "--silent") o.silent = true;
         else if (arg == "--delay") o.delayMs = std::atoi(value().c_str());
