@@ -1,5 +1,7 @@
 #include "AppModel.h"
 
+#include <cstdio>
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QStringList>
@@ -57,6 +59,7 @@ AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
     brightness_ = settings_.brightness();
     anyCall_ = settings_.anyCall();
     manual_ = settings_.showAs();
+    palette_ = settings_.palette();
 
     // Snapshots come from the engine's thread; the queued call brings them to this one and
     // is dropped if the model is gone by then. A snapshot like the one before changes nothing
@@ -71,6 +74,7 @@ AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
         });
 
     watchCalls_(anyCall_);
+    if (palette_ != defaultPalette()) engine_->setPalette(palette_);
     if (manual_) {
         Log::write("status set by hand: " + std::string(rawValue(*manual_)) + " until changed (as saved)");
         ++manualChanges_;
@@ -150,6 +154,30 @@ void AppModel::showAs(LightState state, std::optional<int> minutes) {
     emit manualChanged();
 }
 
+void AppModel::setLook(LightState state, Look look) {
+    if (state == LightState::off) return;  // off is the light dark
+    if (look.red == 0 && look.green == 0 && look.blue == 0) look.red = look.green = look.blue = 1;  // black is off
+    look.periodMs = look.pulse ? pulsePeriodOf(state) : 0;
+    Look& mine = palette_[static_cast<std::size_t>(state)];
+    if (look == mine) return;
+    mine = look;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "#%02x%02x%02x", look.red, look.green, look.blue);
+    Log::write(std::string(rawValue(state)) + " shows " + hex + (look.pulse ? ", pulsing" : ", steady"));
+    settings_.setLook(state, look);
+    engine_->setPalette(palette_);
+    emit paletteChanged();
+}
+
+void AppModel::restorePalette() {
+    settings_.forgetPalette();
+    if (palette_ == defaultPalette()) return;
+    palette_ = defaultPalette();
+    Log::write("colours: Tally's own again");
+    engine_->setPalette(palette_);
+    emit paletteChanged();
+}
+
 void AppModel::automatic() {
     if (manual_) Log::write("status set by hand cleared: automatic");
     manual_.reset();
@@ -161,6 +189,7 @@ void AppModel::automatic() {
 }
 
 QString trayToolTip(const AppModel& model) {
+    if (model.paused()) return QStringLiteral("Paused");
     const LightState shown = model.shown();
     if (model.manual() && shown == *model.manual())
         return qText(rawValue(shown)) + QStringLiteral(": set by hand") +

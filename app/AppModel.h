@@ -44,6 +44,9 @@ public:
     // The status set by hand while it lasts, and until when ("14:30"; empty until changed).
     std::optional<LightState> manual() const { return manual_; }
     const QString& manualUntil() const { return manualUntil_; }
+    // The person's colours, as the light, the tray and the colour test show them.
+    const Palette& palette() const { return palette_; }
+    const Look& lookOf(LightState state) const { return palette_[static_cast<std::size_t>(state)]; }
     // What the light shows for the person's presence: the status set by hand, unless a call.
     LightState shown() const { return manual_ && state_ != LightState::inCall ? *manual_ : state_; }
     const Switches& switches() const { return switches_; }
@@ -61,6 +64,10 @@ public:
     // outlasts a restart); automatic() goes back to the logs and calls.
     void showAs(LightState state, std::optional<int> minutes);
     void automatic();
+    // A state's colour and whether it pulses (off cannot be changed); saved. restorePalette()
+    // goes back to Tally's own colours.
+    void setLook(LightState state, Look look);
+    void restorePalette();
 
     // What happens before the machine sleeps and after it wakes.
     void willSleep();
@@ -81,6 +88,7 @@ signals:
     void startAtLoginChanged();
     void anyCallChanged();
     void manualChanged();
+    void paletteChanged();
 
 private:
     void apply(const Engine::Snapshot& snapshot);
@@ -100,13 +108,14 @@ private:
     bool anyCall_ = true;
     std::optional<LightState> manual_;
     QString manualUntil_;
+    Palette palette_ = defaultPalette();
     int manualChanges_ = 0;  // setManual() calls made, to tell a snapshot from before the last
     bool ending_ = false;
     std::unique_ptr<Engine> engine_;
 };
 
 // The tray's tooltip: the state shown and where it came from ("Teams: Busy", "Busy: set by hand
-// until 14:30").
+// until 14:30", "Paused").
 QString trayToolTip(const AppModel& model);
 
 }  // namespace tally

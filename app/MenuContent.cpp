@@ -9,6 +9,7 @@
 #include "Desktop.h"
 #include "Log.h"
 #include "LogTailer.h"
+#include "Preferences.h"
 #include "Text.h"
 
 namespace tally {
@@ -70,6 +71,8 @@ MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(
         model_.setStartAtLogin(!model_.startAtLogin());
         showStartAtLogin();  // what the model settled on, not what the click made of the mark
     });
+    connect(menu.addAction(QStringLiteral("Preferences\u2026")), &QAction::triggered, this,
+            &MenuContent::showPreferences);
     connect(menu.addAction(QStringLiteral("View log")), &QAction::triggered, this, &MenuContent::viewLog);
     menu.addSeparator();
 
@@ -134,6 +137,13 @@ void MenuContent::showStartAtLogin() { startAtLogin_->setChecked(model_.startAtL
 void MenuContent::showAnyCall() { anyCall_->setChecked(model_.anyCall()); }
 
 void MenuContent::quitTally() { model_.quit("from its menu"); }
+
+void MenuContent::showPreferences() {
+    if (!preferences_) preferences_ = new Preferences(model_);
+    preferences_->show();
+    preferences_->raise();
+    preferences_->activateWindow();
+}
 
 void MenuContent::viewLog() {
     if (platform::Desktop::openFile(Log::file())) return;

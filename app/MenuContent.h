@@ -5,6 +5,8 @@
 #include <utility>
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 
 #include "LightState.h"
 
@@ -48,6 +50,7 @@ private:
     void showManual();
     void quitTally();
     void viewLog();
+    void showPreferences();
 
     AppModel& model_;
     QAction* teams_;
@@ -61,6 +64,7 @@ private:
     std::array<QMenu*, manualStates.size()> manualMenus_{};
     QAction* startAtLogin_;
     QAction* quit_;
+    QPointer<QWidget> preferences_;  // the one window, while it is open
 };
 
 }  // namespace tally

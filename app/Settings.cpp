@@ -12,6 +12,19 @@ const QString brightnessKey = QStringLiteral("brightness");
 const QString anyCallKey = QStringLiteral("anyCall");
 const QString showAsKey = QStringLiteral("showAs");
 
+// "colour/inCall", "pulse/inCall": the name of the enumerator, which no version renames.
+QString keyOf(const char* group, LightState state) {
+    static constexpr const char* names[] = {"available", "busy", "inCall", "dnd", "away", "off", "unknown"};
+    return QString::fromLatin1(group) + QLatin1Char('/') + QString::fromLatin1(names[static_cast<std::size_t>(state)]);
+}
+
+QString hexOf(const Look& look) {
+    return QStringLiteral("#%1%2%3")
+        .arg(look.red, 2, 16, QLatin1Char('0'))
+        .arg(look.green, 2, 16, QLatin1Char('0'))
+        .arg(look.blue, 2, 16, QLatin1Char('0'));
+}
+
 std::string fileOf(const QSettings& settings) { return settings.fileName().toStdString(); }
 
 }  // namespace
@@ -75,6 +88,50 @@ std::optional<LightState> Settings::showAs() {
     if (state && *state != LightState::inCall && *state != LightState::unknown) return state;
     unusable(showAsKey, saved, QStringLiteral("automatic"));
     return std::nullopt;
+}
+
+Palette Settings::palette() {
+    Palette palette = defaultPalette();
+    for (LightState state : paletteStates) {
+        Look& look = palette[static_cast<std::size_t>(state)];
+        const Look own = look;
+        const QString colourKey = keyOf("colour", state);
+        if (const QVariant saved = read(colourKey); saved.isValid()) {
+            const QString text = saved.toString().trimmed();
+            bool ok = text.size() == 7 && text.startsWith(QLatin1Char('#'));
+            const uint rgb = ok ? text.mid(1).toUInt(&ok, 16) : 0;
+            // Black would be the light off, which no state but off may look like.
+            if (ok && rgb != 0) {
+                look.red = static_cast<int>(rgb >> 16) & 0xFF;
+                look.green = static_cast<int>(rgb >> 8) & 0xFF;
+                look.blue = static_cast<int>(rgb) & 0xFF;
+            } else {
+                unusable(colourKey, saved, hexOf(own));
+            }
+        }
+        const QString pulseKey = keyOf("pulse", state);
+        if (const QVariant saved = read(pulseKey); saved.isValid()) {
+            const QString text = saved.toString();
+            if (text == QStringLiteral("true") || text == QStringLiteral("false")) {
+                look.pulse = text == QStringLiteral("true");
+                look.periodMs = look.pulse ? pulsePeriodOf(state) : 0;
+            } else {
+                unusable(pulseKey, saved, own.pulse ? QStringLiteral("pulsing") : QStringLiteral("steady"));
+            }
+        }
+    }
+    return palette;
+}
+
+void Settings::setLook(LightState state, const Look& look) {
+    save(keyOf("colour", state), hexOf(look));
+    save(keyOf("pulse", state), look.pulse);
+}
+
+void Settings::forgetPalette() {
+    QSettings settings;
+    settings.remove(QStringLiteral("colour"));
+    settings.remove(QStringLiteral("pulse"));
 }
 
 void Settings::setShowAs(std::optional<LightState> state) {

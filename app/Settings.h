@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 
 #include <QString>
@@ -25,6 +26,15 @@ public:
     // A status set by hand until changed; none (automatic) unless saved.
     std::optional<LightState> showAs();
     void setShowAs(std::optional<LightState> state);
+    // The person's colours: each state's colour and whether it pulses, Tally's own for any not
+    // saved or not usable. Off is always dark.
+    Palette palette();
+    void setLook(LightState state, const Look& look);
+    void forgetPalette();
+    // The states whose look a person may choose, and the name each is saved under.
+    static constexpr std::array<LightState, 6> paletteStates{LightState::available, LightState::busy,
+                                                             LightState::inCall,    LightState::dnd,
+                                                             LightState::away,      LightState::unknown};
 
 private:
     QVariant read(const QString& key);

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QFontDatabase>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
@@ -15,70 +14,12 @@
 #include "Log.h"
 #include "MenuContent.h"
 #include "Text.h"
+#include "TrayIcon.h"
 #include "Wiring.h"
 
 namespace tally {
 
-namespace {
-
-// The disc drawn where no colour emoji font exists, in the colours of the emoji.
-QColor discColour(LightState state) {
-    switch (state) {
-        case LightState::available: return QColor(0x2e, 0xb8, 0x4b);
-        case LightState::busy: return QColor(0xe0, 0x24, 0x24);
-        case LightState::inCall: return QColor(0xe0, 0x24, 0x24);
-        case LightState::dnd: return QColor(0x96, 0x3c, 0xe6);
-        case LightState::away: return QColor(0xf5, 0xb8, 0x00);
-        case LightState::off: return QColor(0x20, 0x20, 0x20);
-        case LightState::unknown: return QColor(0x2a, 0x6f, 0xe8);
-    }
-    return Qt::gray;
-}
-
-const std::optional<QString>& systemEmojiFont() {
-    static const std::optional<QString> font = TallyApp::emojiFontAmong(QFontDatabase::families());
-    return font;
-}
-
-}  // namespace
-
-std::optional<QString> TallyApp::emojiFontAmong(const QStringList& families) {
-    // Each system's own colour emoji font: macOS, Linux, Windows.
-    for (const auto* name : {"Apple Color Emoji", "Noto Color Emoji", "Segoe UI Emoji"})
-        if (families.contains(QString::fromLatin1(name))) return QString::fromLatin1(name);
-    return std::nullopt;
-}
-
-QIcon TallyApp::iconFor(LightState state) {
-    // Drawn at each size a tray asks for (Windows: 16 at 100%, 20, 24 and 32 as the scale grows),
-    // so that none is a blurred scaling of another.
-    QIcon icon;
-    for (const int size : {16, 20, 24, 32, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        if (const auto& emoji = systemEmojiFont()) {
-            QFont font(*emoji);
-            font.setPixelSize(size * 3 / 4);
-            painter.setFont(font);
-            painter.drawText(pixmap.rect(), Qt::AlignCenter, qText(tally::icon(state)));
-        } else {
-            const qreal unit = size / 64.0;  // the drawing below is for 64 px
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(discColour(state));
-            painter.drawEllipse(QRectF(6 * unit, 6 * unit, size - 12 * unit, size - 12 * unit));
-            if (state == LightState::inCall) {  // the pulsing red of a call: a white ring inside
-                painter.setPen(QPen(Qt::white, std::max(1.0, 5 * unit)));
-                painter.setBrush(Qt::NoBrush);
-                painter.drawEllipse(QRectF(20 * unit, 20 * unit, size - 40 * unit, size - 40 * unit));
-            }
-        }
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
-}
+QIcon TallyApp::iconFor(LightState state) { return trayIcon(defaultPalette()[static_cast<std::size_t>(state)], IconMark::none); }
 
 TallyApp::TallyApp(Options options, QObject* parent)
     : QObject(parent),
@@ -109,6 +50,8 @@ TallyApp::TallyApp(Options options, QObject* parent)
         });
     connect(model_.get(), &AppModel::stateChanged, this, &TallyApp::showState);
     connect(model_.get(), &AppModel::manualChanged, this, &TallyApp::showState);
+    connect(model_.get(), &AppModel::pausedChanged, this, &TallyApp::showState);
+    connect(model_.get(), &AppModel::paletteChanged, this, &TallyApp::showState);
     showState();
     tray_->show();
 }
@@ -128,7 +71,11 @@ void TallyApp::showYourself() {
 
 void TallyApp::showState() {
     if (!tray_) return;
-    tray_->setIcon(iconFor(model_->shown()));
+    const LightState shown = model_->shown();
+    const IconMark mark = model_->paused()                                   ? IconMark::paused
+                          : model_->manual() && shown == *model_->manual() ? IconMark::byHand
+                                                                            : IconMark::none;
+    tray_->setIcon(trayIcon(model_->lookOf(shown), mark));
     tray_->setToolTip(trayToolTip(*model_));
 }
 

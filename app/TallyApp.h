@@ -34,11 +34,8 @@ public:
     // Another start of Tally asked this one to show itself: it says so where the desktop can.
     void showYourself();
 
-    // The tray icon of a state: its emoji where a colour emoji font exists, else a disc in the
-    // state's colour.
+    // The tray icon of a state in Tally's own colours.
     static QIcon iconFor(LightState state);
-    // The colour emoji font among these families, if any.
-    static std::optional<QString> emojiFontAmong(const QStringList& families);
 
 private:
     void showState();

@@ -24,6 +24,8 @@ public:
     virtual void switchOffNow() = 0;
     // Forget what the lights show, so that the next update() sends it again.
     virtual void invalidate() = 0;
+    // How each state looks from now on.
+    virtual void setPalette(const Palette& palette) = 0;
 
     // Tally's own light: connected, and its firmware.
     virtual bool isConnected() const = 0;

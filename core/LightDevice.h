@@ -55,7 +55,8 @@ public:
 
     // The command the light should show; the next update() sends it if it differs.
     void show(std::string command);
-    void show(LightState state) override { show(std::string(command(state))); }
+    void show(LightState state) override { show(commandFor(palette_[static_cast<std::size_t>(state)])); }
+    void setPalette(const Palette& palette) override { palette_ = palette; }
     // Sent at once when connected, and after every handshake.
     void setBrightness(int value) override;
     // Reconnects when due, sends the wanted command when it differs from what the light shows,
@@ -87,6 +88,7 @@ private:
     std::optional<std::string> firmwareVersion_;
     std::optional<std::string> fixedPort_;
     std::unique_ptr<platform::SerialLink> link_;
+    Palette palette_ = defaultPalette();
     std::optional<std::string> wanted_;
     std::optional<std::string> shown_;
     int brightness_ = 100;

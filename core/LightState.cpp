@@ -1,5 +1,6 @@
 #include "LightState.h"
 
+#include <cstdio>
 #include <variant>
 
 namespace tally {
@@ -30,6 +31,43 @@ const Row& row(LightState state) { return rows[static_cast<std::size_t>(state)];
 std::string_view rawValue(LightState state) { return row(state).rawValue; }
 std::string_view command(LightState state) { return row(state).command; }
 std::string_view icon(LightState state) { return row(state).icon; }
+
+namespace {
+
+Look lookOfCommand(std::string_view command) {
+    Look look;
+    char shape = 0;
+    const std::string text(command);
+    if (std::sscanf(text.c_str(), "%c %d %d %d %d", &shape, &look.red, &look.green, &look.blue, &look.periodMs) < 4)
+        return {};  // "OFF"
+    look.pulse = shape == 'P';
+    if (!look.pulse) look.periodMs = 0;
+    return look;
+}
+
+}  // namespace
+
+const Palette& defaultPalette() {
+    static const Palette palette = [] {
+        Palette p;
+        for (LightState state : allLightStates) p[static_cast<std::size_t>(state)] = lookOfCommand(command(state));
+        return p;
+    }();
+    return palette;
+}
+
+std::string commandFor(const Look& look) {
+    if (look.red == 0 && look.green == 0 && look.blue == 0) return "OFF";
+    std::string text = (look.pulse ? "P " : "C ") + std::to_string(look.red) + " " + std::to_string(look.green) +
+                       " " + std::to_string(look.blue);
+    if (look.pulse) text += " " + std::to_string(look.periodMs);
+    return text;
+}
+
+int pulsePeriodOf(LightState state) {
+    const Look& own = defaultPalette()[static_cast<std::size_t>(state)];
+    return own.pulse ? own.periodMs : defaultPalette()[static_cast<std::size_t>(LightState::inCall)].periodMs;
+}
 
 std::optional<LightState> lightStateFromRawValue(std::string_view text) {
     for (LightState state : allLightStates)

@@ -27,6 +27,22 @@ std::string_view icon(LightState state);
 // The state whose display text is exactly `text`.
 std::optional<LightState> lightStateFromRawValue(std::string_view text);
 
+// How a state looks on the light: a colour, steady or pulsing (one pulse every periodMs).
+struct Look {
+    int red = 0, green = 0, blue = 0;
+    bool pulse = false;
+    int periodMs = 0;
+    bool operator==(const Look&) const = default;
+};
+// A look for every state, in the enumeration's order: the person's colours.
+using Palette = std::array<Look, 7>;
+// The looks the commands above give: Tally's own colours.
+const Palette& defaultPalette();
+// The light's command for a look: "C r g b", "P r g b period", or "OFF" for black.
+std::string commandFor(const Look& look);
+// The period a state pulses with when made to pulse (a call's, unless it has its own).
+int pulsePeriodOf(LightState state);
+
 // What the log has said so far: the latest availability and the meeting windows in a call.
 struct Tracker {
     std::optional<Availability> availability;

@@ -91,6 +91,12 @@ void Engine::setManual(std::optional<ManualStatus> status) {
     });
 }
 
+void Engine::setPalette(const Palette& palette) {
+    post([this, palette] {
+        if (device_) device_->setPalette(palette);
+    });
+}
+
 void Engine::lightOffNow() {
     runAndWait([this] {
         asleep_ = true;

@@ -78,6 +78,8 @@ public:
     void startTest();
     // A status set by hand, or none (automatic again).
     void setManual(std::optional<ManualStatus> status);
+    // How each state looks on the light from now on.
+    void setPalette(const Palette& palette);
     // Before sleep: sends "OFF" to a connected light and returns once that is done. The light
     // stays off until didWake(), whatever the ticks in between would show.
     void lightOffNow();

@@ -188,6 +188,28 @@ TEST_F(AppModelTest, savedValuesThatCannotBeUsedGiveTheDefault) {
     QSettings().setValue("anyCall", "perhaps");
     EXPECT_TRUE(makeModel({"--dry-run"})->anyCall());
     EXPECT_THAT(logMessages(), testing::Contains("the saved anyCall (perhaps) cannot be used: on instead"));
+
+    // Colours: each unusable value alone gives way, the others stand.
+    QSettings().setValue("colour/available", "#123456");
+    QSettings().setValue("colour/busy", "red");
+    QSettings().setValue("colour/dnd", "#000000");  // black is the light off
+    QSettings().setValue("colour/away", 7);
+    QSettings().setValue("pulse/unknown", "maybe");
+    QSettings().setValue("pulse/busy", "true");
+    const auto model = makeModel({"--dry-run"});
+    EXPECT_EQ(model->lookOf(LightState::available), (Look{0x12, 0x34, 0x56, false, 0}));
+    EXPECT_EQ(model->lookOf(LightState::busy), (Look{255, 0, 0, true, 3000})) << "its saved pulse stands";
+    EXPECT_EQ(model->lookOf(LightState::dnd), defaultPalette()[static_cast<std::size_t>(LightState::dnd)]);
+    EXPECT_EQ(model->lookOf(LightState::away), defaultPalette()[static_cast<std::size_t>(LightState::away)]);
+    EXPECT_EQ(model->lookOf(LightState::unknown), defaultPalette()[static_cast<std::size_t>(LightState::unknown)]);
+    for (const char* line : {"the saved colour/busy (red) cannot be used: #ff0000 instead",
+                             "the saved colour/dnd (#000000) cannot be used: #9600ff instead",
+                             "the saved colour/away (7) cannot be used: #ff6e00 instead",
+                             "the saved pulse/unknown (maybe) cannot be used: pulsing instead"}) {
+        const auto messages = logMessages();
+        EXPECT_EQ(std::count(messages.begin(), messages.end(), line), 1) << line;
+    }
+    EXPECT_EQ(QSettings().value("colour/busy").toString(), "red") << "the file is left as it was";
 }
 
 TEST_F(AppModelTest, aSettingsFileThatCannotBeReadOrSavedIsSaidOnce) {
@@ -262,6 +284,7 @@ struct StubLights final : Light {
     void update() override {}
     void switchOffNow() override {}
     void invalidate() override {}
+    void setPalette(const Palette&) override {}
     bool isConnected() const override { return said->own; }
     std::optional<std::string> firmwareVersion() const override { return "1.2"; }
     std::vector<std::string> otherLights() const override {

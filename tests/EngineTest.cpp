@@ -306,6 +306,7 @@ struct RecordingLight final : Light {
     void update() override {}
     void switchOffNow() override { last->store(LightState::off); }
     void invalidate() override {}
+    void setPalette(const Palette&) override {}
     bool isConnected() const override { return true; }
     std::optional<std::string> firmwareVersion() const override { return std::nullopt; }
 };

@@ -2,6 +2,10 @@
 #include "Desktop.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QPushButton>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
@@ -87,19 +91,19 @@ TEST_F(MenuContentTest, entriesWhileTheLogsCannotBeReadAndPaused) {
                             "Show as: Automatic", "> [x] Automatic", "> ", "> Available", "> Busy",
                             "> Do not disturb", "> Away / Be right back", "> Off",
                             "Brightness", "> 25 %", "> 50 %", "> 75 %", "> [x] 100 %",
-                            "[x] Pause light", "[x] Any call (microphone or camera in use)", "Test colours", "---", "Start at login", "View log",
+                            "[x] Pause light", "[x] Any call (microphone or camera in use)", "Test colours", "---", "Start at login", "Preferences\u2026", "View log",
                             "---", "Quit Tally"));
     EXPECT_EQ(content.quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
-TEST_F(MenuContentTest, thirteenEntriesWhileTheLogsAreReadable) {
+TEST_F(MenuContentTest, fourteenEntriesWhileTheLogsAreReadable) {
     auto model = makeModel({"--simulate", "--dry-run"});
     MenuContent content(*model, menu);
     ASSERT_TRUE(processEventsUntil([&] { return model->state() == LightState::available; }));
     const auto shown = entries(menu);
     const QList<QAction*> actions = menu.actions();
     EXPECT_EQ(std::count_if(actions.begin(), actions.end(), [](QAction* a) { return a->isVisible(); }),
-              13);
+              14);
     EXPECT_THAT(std::vector(shown.begin(), shown.begin() + 3),
                 ElementsAre("Teams: Available", "Light: not found", "---"));
 }
@@ -251,4 +255,56 @@ TEST_F(MenuContentTest, viewLogWithNothingToOpenItSaysWhereTheLogIs) {
     }));
     EXPECT_EQ(box->text(), QString::fromStdString("Tally's activity log is " + dir.file("Tally.log")));
     box->close();
+}
+
+// The Preferences window through its real widgets: one window however often it is asked for,
+// a colour picked for a state reaches the light and is saved, a pulse too, and "Restore
+// defaults" brings Tally's own colours and brightness back.
+TEST_F(MenuContentTest, preferencesChooseAColourAndAPulseThatTheLightShowsAndRestoreDefaults) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
+    QSettings().remove("colour");
+    QSettings().remove("pulse");
+    VirtualLight light(dir.file("light.txt"));
+    auto model = makeModel({"--port", light.path()});
+    MenuContent content(*model, menu);
+    find(*find(menu, "Busy")->menu(), "Until changed")->trigger();
+    ASSERT_TRUE(processEventsUntil([&] { return light.lastReceived() == "C 255 0 0"; }));
+
+    find(menu, "Preferences\u2026")->trigger();
+    find(menu, "Preferences\u2026")->trigger();
+    const auto windows = QApplication::topLevelWidgets();
+    const auto preferences = std::count_if(windows.begin(), windows.end(), [](QWidget* w) {
+        return w->windowTitle() == "Tally Preferences" && w->isVisible();
+    });
+    ASSERT_EQ(preferences, 1) << "asked twice, one window";
+    QWidget* window = *std::find_if(windows.begin(), windows.end(),
+                                    [](QWidget* w) { return w->windowTitle() == "Tally Preferences"; });
+
+    window->findChild<QPushButton*>("colour-busy")->click();
+    auto* picker = window->findChild<QColorDialog*>();
+    ASSERT_NE(picker, nullptr);
+    picker->setCurrentColor(QColor(255, 255, 255));
+    picker->accept();
+    EXPECT_TRUE(processEventsUntil([&] { return light.lastReceived() == "C 255 255 255"; }));
+    EXPECT_EQ(QSettings().value("colour/busy").toString(), "#ffffff");
+    EXPECT_EQ(window->findChild<QPushButton*>("colour-busy")->text(), "#ffffff");
+
+    window->findChild<QCheckBox*>("pulse-busy")->click();
+    EXPECT_TRUE(processEventsUntil([&] { return light.lastReceived() == "P 255 255 255 3000"; }));
+    EXPECT_EQ(QSettings().value("pulse/busy").toString(), "true");
+
+    auto* brightness = window->findChild<QComboBox*>("brightness");
+    brightness->setCurrentIndex(0);
+    emit brightness->activated(0);
+    EXPECT_TRUE(processEventsUntil([&] { return light.lastReceived() == "B 25"; }));
+
+    window->findChild<QPushButton*>("restore")->click();
+    // The brightness goes at once, the colour at the next tick.
+    EXPECT_TRUE(processEventsUntil([&] { return light.lastReceived() == "C 255 0 0"; }));
+    const auto received = light.received();
+    EXPECT_EQ(*std::find_if(received.rbegin(), received.rend(), [](const std::string& line) { return line.starts_with("B "); }),
+              "B 100");
+    EXPECT_FALSE(window->findChild<QCheckBox*>("pulse-busy")->isChecked());
+    EXPECT_FALSE(QSettings().contains("colour/busy"));
+    window->close();
 }

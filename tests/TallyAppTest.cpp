@@ -1,4 +1,4 @@
-// What the application takes from the system it runs on: its names and the emoji font.
+// What the application takes from the system it runs on (its names), and its tray icon.
 #include "TallyApp.h"
 
 #include <QCoreApplication>
@@ -8,19 +8,33 @@
 #include <gtest/gtest.h>
 
 #include "Identity.h"
+#include "TrayIcon.h"
 
 using namespace tally;
 
-TEST(TallyApp, takesEachSystemsColourEmojiFontAndTheDiscWithout) {
-    const std::pair<QStringList, std::optional<QString>> cases[] = {
-        {{"Helvetica", "Apple Color Emoji", "Apple Symbols"}, "Apple Color Emoji"},  // macOS
-        {{"DejaVu Sans", "Noto Color Emoji"}, "Noto Color Emoji"},                   // Linux
-        {{"Segoe UI", "Segoe UI Emoji", "Segoe UI Symbol"}, "Segoe UI Emoji"},       // Windows
-        {{"DejaVu Sans", "Noto Sans"}, std::nullopt},  // none: the coloured disc
-        {{}, std::nullopt},
-    };
-    for (const auto& [families, font] : cases)
-        EXPECT_EQ(TallyApp::emojiFontAmong(families), font) << families.join(", ").toStdString();
+// Readable on a dark panel and a light one: along the disc's edge there is a pixel far darker
+// and one far lighter than any panel; the inside is the person's colour; the pause and a status
+// set by hand are seen apart from a state from Teams.
+TEST(TallyApp, theTrayIconShowsTheColourWithAnEdgeForAnyPanelAndItsMarks) {
+    const Look purple{150, 0, 255, false, 0};
+    const auto image = [](const Look& look, IconMark mark) { return trayIcon(look, mark).pixmap(64, 64).toImage(); };
+    const QImage plain = image(purple, IconMark::none);
+    EXPECT_EQ(plain.pixelColor(32, 20), QColor(150, 0, 255)) << "inside, the colour itself";
+    int darkest = 255, lightest = 0;
+    for (int x = 0; x < 32; ++x) {
+        const QColor c = plain.pixelColor(x, 32);
+        if (c.alpha() < 200) continue;
+        darkest = std::min(darkest, c.lightness());
+        lightest = std::max(lightest, c.lightness());
+    }
+    EXPECT_LT(darkest, 40) << "a dark edge, seen on a light panel";
+    EXPECT_GT(lightest, 215) << "a light edge, seen on a dark panel";
+
+    const QImage paused = image(purple, IconMark::paused);
+    EXPECT_LT(paused.pixelColor(32, 14).alpha(), 50) << "paused: the disc is hollow";
+    const QImage byHand = image(purple, IconMark::byHand);
+    EXPECT_EQ(byHand.pixelColor(51, 51), QColor(Qt::white)) << "set by hand: a white badge";
+    EXPECT_NE(plain.pixelColor(51, 51), QColor(Qt::white));
 }
 
 TEST(TallyApp, theTrayIconIsDrawnAtEverySizeATrayAsksFor) {

@@ -110,7 +110,7 @@ void Lights::update() {
     if (own_) own_->update();
     const double now = clock_();
     lookForLights(now);
-    const Sight sight = sightOf(state_, brightness_);
+    const Sight sight = sightOf(palette_[static_cast<std::size_t>(state_)], brightness_);
     std::erase_if(lights_, [&](const auto& light) {
         if (light->update(sight, now)) return false;
         log_("light lost: " + light->name() + " at " + light->path());
@@ -126,6 +126,11 @@ void Lights::switchOffNow() {
 void Lights::invalidate() {
     if (own_) own_->invalidate();
     for (const auto& light : lights_) light->invalidate();
+}
+
+void Lights::setPalette(const Palette& palette) {
+    palette_ = palette;
+    if (own_) own_->setPalette(palette);
 }
 
 std::optional<std::string> Lights::firmwareVersion() const {

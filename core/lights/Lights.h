@@ -53,6 +53,7 @@ public:
     void update() override;
     void switchOffNow() override;
     void invalidate() override;
+    void setPalette(const Palette& palette) override;
     bool isConnected() const override { return own_ && own_->isConnected(); }
     std::optional<std::string> firmwareVersion() const override;
     std::vector<std::string> otherLights() const override;
@@ -74,6 +75,7 @@ private:
     std::vector<std::unique_ptr<MakerLight>> lights_;
     std::map<std::string, std::string> blocked_;  // by path: "Luxafor light: permission denied"
     LightState state_ = LightState::unknown;
+    Palette palette_ = defaultPalette();
     int brightness_ = 100;
     double nextLook_ = 0;
 };

@@ -2,22 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
 
 namespace tally::lights {
 
-Sight sightOf(LightState state, int brightness) {
-    // "C r g b", "P r g b period" or "OFF": the commands of Tally's own light say it all.
-    std::istringstream in{std::string(command(state))};
-    std::string shape;
+Sight sightOf(const Look& look, int brightness) {
     Sight sight;
+    sight.colour = {look.red, look.green, look.blue};
+    sight.pulse = look.pulse;
+    sight.periodMs = look.pulse ? look.periodMs : 0;
     sight.brightness = brightness;
-    in >> shape;
-    if (shape == "C" || shape == "P") in >> sight.colour.red >> sight.colour.green >> sight.colour.blue;
-    if (shape == "P") {
-        sight.pulse = true;
-        in >> sight.periodMs;
-    }
     return sight;
 }
 

@@ -25,8 +25,8 @@ struct Sight {
     bool operator==(const Sight&) const = default;
 };
 
-// The sight of a state: its light command read as a colour (the one table of colours).
-Sight sightOf(LightState state, int brightness);
+// The sight of a look at a brightness.
+Sight sightOf(const Look& look, int brightness);
 // The colour at this brightness, each component rounded.
 Colour scaled(Colour colour, int brightness);
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <array>
+
+#include <QWidget>
+
+#include "Settings.h"
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+
+namespace tally {
+
+class AppModel;
+
+// The Preferences window: each state's colour (a colour picker) and whether it pulses, the
+// brightness, and "Restore defaults". Every change is the model's at once and saved; the window
+// shows what the model holds. One per application: asked for again, it comes to the front.
+class Preferences : public QWidget {
+    Q_OBJECT
+public:
+    explicit Preferences(AppModel& model, QWidget* parent = nullptr);
+
+private:
+    void pickColour(std::size_t index);
+    void showModel();
+
+    AppModel& model_;
+    std::array<QPushButton*, Settings::paletteStates.size()> colours_{};
+    std::array<QCheckBox*, Settings::paletteStates.size()> pulses_{};
+    QComboBox* brightness_;
+};
+
+}  // namespace tally
