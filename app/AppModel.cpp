@@ -1,5 +1,6 @@
 #include "AppModel.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <QCoreApplication>
@@ -60,6 +61,7 @@ AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
     anyCall_ = settings_.anyCall();
     manual_ = settings_.showAs();
     palette_ = settings_.palette();
+    neverCalls_ = settings_.neverCalls();
 
     // Snapshots come from the engine's thread; the queued call brings them to this one and
     // is dropped if the model is gone by then. A snapshot like the one before changes nothing
@@ -169,6 +171,26 @@ void AppModel::setLook(LightState state, Look look) {
     emit paletteChanged();
 }
 
+void AppModel::useCallPrograms(std::function<std::vector<std::string>()> programs,
+                               std::function<void(std::vector<std::string>)> ignore) {
+    callPrograms_ = std::move(programs);
+    ignoreCalls_ = std::move(ignore);
+    if (ignoreCalls_) ignoreCalls_(neverCalls_);
+}
+
+void AppModel::setNeverCall(const std::string& program, bool never) {
+    const auto at = std::find(neverCalls_.begin(), neverCalls_.end(), program);
+    if (never == (at != neverCalls_.end())) return;
+    if (never)
+        neverCalls_.push_back(program);
+    else
+        neverCalls_.erase(at);
+    Log::write((never ? "never counted as a call: " : "counted as a call again: ") + program);
+    settings_.setNeverCalls(neverCalls_);
+    if (ignoreCalls_) ignoreCalls_(neverCalls_);
+    emit neverCallsChanged();
+}
+
 void AppModel::restorePalette() {
     settings_.forgetPalette();
     if (palette_ == defaultPalette()) return;
@@ -194,6 +216,15 @@ QString trayToolTip(const AppModel& model) {
     if (model.manual() && shown == *model.manual())
         return qText(rawValue(shown)) + QStringLiteral(": set by hand") +
                (model.manualUntil().isEmpty() ? QString() : QStringLiteral(" until ") + model.manualUntil());
+    if (shown == LightState::inCall && model.anyCall()) {
+        QStringList counted;
+        const auto& never = model.neverCalls();
+        for (const auto& program : model.callPrograms())
+            if (!program.empty() && std::find(never.begin(), never.end(), program) == never.end())
+                counted << QString::fromStdString(program);
+        if (!counted.isEmpty())
+            return QStringLiteral("In a call: microphone or camera used by ") + counted.join(QStringLiteral(", "));
+    }
     return QStringLiteral("Teams: ") + qText(rawValue(shown));
 }
 

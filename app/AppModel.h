@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QObject>
 #include <QString>
@@ -68,6 +69,14 @@ public:
     // goes back to Tally's own colours.
     void setLook(LightState state, Look look);
     void restorePalette();
+    // Programs whose microphone or camera is no call ("Never count NAME as a call"); saved.
+    const std::vector<std::string>& neverCalls() const { return neverCalls_; }
+    void setNeverCall(const std::string& program, bool never);
+    // The programs using a microphone or camera now, while "Any call" is on.
+    std::vector<std::string> callPrograms() const { return callPrograms_ ? callPrograms_() : std::vector<std::string>{}; }
+    // How the model reads the watcher's programs and tells it the ones to ignore (Wiring.h).
+    void useCallPrograms(std::function<std::vector<std::string>()> programs,
+                         std::function<void(std::vector<std::string>)> ignore);
 
     // What happens before the machine sleeps and after it wakes.
     void willSleep();
@@ -89,6 +98,7 @@ signals:
     void anyCallChanged();
     void manualChanged();
     void paletteChanged();
+    void neverCallsChanged();
 
 private:
     void apply(const Engine::Snapshot& snapshot);
@@ -109,6 +119,9 @@ private:
     std::optional<LightState> manual_;
     QString manualUntil_;
     Palette palette_ = defaultPalette();
+    std::vector<std::string> neverCalls_;
+    std::function<std::vector<std::string>()> callPrograms_;
+    std::function<void(std::vector<std::string>)> ignoreCalls_;
     int manualChanges_ = 0;  // setManual() calls made, to tell a snapshot from before the last
     bool ending_ = false;
     std::unique_ptr<Engine> engine_;

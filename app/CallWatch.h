@@ -3,6 +3,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "CaptureWatch.h"
 
@@ -22,10 +24,15 @@ public:
     void setOn(bool on);
     // Whether a microphone or camera is in use and that counts as a call. Any thread.
     bool inCall() const;
+    // The programs using a microphone or camera now (none while off). Main thread.
+    std::vector<std::string> users() const;
+    // Programs that make no call, for this watcher and the next. Main thread.
+    void setIgnored(std::vector<std::string> programs);
 
 private:
     Start start_;
     platform::CaptureLog log_;
+    std::vector<std::string> ignored_;
     mutable std::mutex mutex_;
     std::unique_ptr<platform::CaptureWatch> watch_;
 };

@@ -1,5 +1,7 @@
 #include "MenuContent.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -58,11 +60,18 @@ MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(
     pause_ = menu.addAction(QStringLiteral("Pause light"));
     pause_->setCheckable(true);
     connect(pause_, &QAction::triggered, this, [this] { model_.setPaused(!model_.paused()); });
-    anyCall_ = menu.addAction(QString::fromUtf8(anyCallItem.data(), anyCallItem.size()));
+    // "Any call": whether programs other than Teams make a call, which do now, and which never do.
+    anyCallMenu_ = menu.addMenu(qText(anyCallItem));
+    anyCallMenu_->menuAction()->setCheckable(true);
+    anyCall_ = new QAction(QStringLiteral("On"), this);  // not the submenu's: refilling it deletes its own
     anyCall_->setCheckable(true);
     connect(anyCall_, &QAction::triggered, this, [this] { model_.setAnyCall(!model_.anyCall()); });
+    connect(anyCallMenu_, &QMenu::aboutToShow, this, &MenuContent::fillAnyCall);
+    fillAnyCall();
     connect(menu.addAction(QStringLiteral("Test colours")), &QAction::triggered, this,
             [this] { model_.startTest(); });
+    connect(menu.addAction(QStringLiteral("Preferences\u2026")), &QAction::triggered, this,
+            &MenuContent::showPreferences);
     menu.addSeparator();
 
     startAtLogin_ = menu.addAction(QStringLiteral("Start at login"));
@@ -71,8 +80,6 @@ MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(
         model_.setStartAtLogin(!model_.startAtLogin());
         showStartAtLogin();  // what the model settled on, not what the click made of the mark
     });
-    connect(menu.addAction(QStringLiteral("Preferences\u2026")), &QAction::triggered, this,
-            &MenuContent::showPreferences);
     connect(menu.addAction(QStringLiteral("View log")), &QAction::triggered, this, &MenuContent::viewLog);
     menu.addSeparator();
 
@@ -134,7 +141,37 @@ void MenuContent::showBrightness() {
 
 void MenuContent::showStartAtLogin() { startAtLogin_->setChecked(model_.startAtLogin()); }
 
-void MenuContent::showAnyCall() { anyCall_->setChecked(model_.anyCall()); }
+void MenuContent::showAnyCall() {
+    anyCall_->setChecked(model_.anyCall());
+    anyCallMenu_->menuAction()->setChecked(model_.anyCall());
+}
+
+void MenuContent::fillAnyCall() {
+    anyCallMenu_->clear();  // deletes the entries it owns, which are all but "On"
+    anyCallMenu_->addAction(anyCall_);
+    anyCallMenu_->addSeparator();
+    const auto now = model_.callPrograms();
+    QStringList named;
+    for (const auto& program : now)
+        if (!program.empty()) named << QString::fromStdString(program);
+    QAction* inUse = anyCallMenu_->addAction(
+        now.empty() ? QStringLiteral("In use now: none")
+                    : QStringLiteral("In use now: ") + (named.isEmpty() ? QStringLiteral("a program without a name")
+                                                                      : named.join(QStringLiteral(", "))));
+    inUse->setEnabled(false);
+    // Every program in use now, and every one never counted, so that it can be counted again.
+    std::vector<std::string> programs = model_.neverCalls();
+    for (const auto& program : now)
+        if (!program.empty() && std::find(programs.begin(), programs.end(), program) == programs.end())
+            programs.push_back(program);
+    for (const auto& program : programs) {
+        QAction* never = anyCallMenu_->addAction(QStringLiteral("Never count %1 as a call").arg(QString::fromStdString(program)));
+        never->setCheckable(true);
+        const auto& ignored = model_.neverCalls();
+        never->setChecked(std::find(ignored.begin(), ignored.end(), program) != ignored.end());
+        connect(never, &QAction::triggered, this, [this, program](bool checked) { model_.setNeverCall(program, checked); });
+    }
+}
 
 void MenuContent::quitTally() { model_.quit("from its menu"); }
 

@@ -48,6 +48,8 @@ private:
     void showStartAtLogin();
     void showAnyCall();
     void showManual();
+    // The "Any call" submenu as it is now: on or off, the programs in use, the ones never counted.
+    void fillAnyCall();
     void quitTally();
     void viewLog();
     void showPreferences();
@@ -58,6 +60,7 @@ private:
     QAction* privacy_;
     std::array<QAction*, 4> brightness_{};
     QAction* pause_;
+    QMenu* anyCallMenu_;
     QAction* anyCall_;
     QMenu* showAs_;
     QAction* automatic_;

@@ -134,6 +134,19 @@ void Settings::forgetPalette() {
     settings.remove(QStringLiteral("pulse"));
 }
 
+std::vector<std::string> Settings::neverCalls() {
+    std::vector<std::string> programs;
+    for (const QString& name : read(QStringLiteral("neverCalls")).toStringList())
+        if (!name.isEmpty()) programs.push_back(name.toStdString());
+    return programs;
+}
+
+void Settings::setNeverCalls(const std::vector<std::string>& programs) {
+    QStringList names;
+    for (const auto& program : programs) names << QString::fromStdString(program);
+    save(QStringLiteral("neverCalls"), names);
+}
+
 void Settings::setShowAs(std::optional<LightState> state) {
     save(showAsKey, state ? QString::fromUtf8(rawValue(*state).data(), static_cast<int>(rawValue(*state).size()))
                           : QStringLiteral("automatic"));

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include <QString>
 #include <QVariant>
@@ -31,6 +33,9 @@ public:
     Palette palette();
     void setLook(LightState state, const Look& look);
     void forgetPalette();
+    // The programs whose microphone or camera is no call.
+    std::vector<std::string> neverCalls();
+    void setNeverCalls(const std::vector<std::string>& programs);
     // The states whose look a person may choose, and the name each is saved under.
     static constexpr std::array<LightState, 6> paletteStates{LightState::available, LightState::busy,
                                                              LightState::inCall,    LightState::dnd,

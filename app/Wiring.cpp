@@ -46,9 +46,12 @@ AppModel::EngineFactory engineFor(const Switches& switches, const Services& serv
 std::unique_ptr<AppModel> model(const Switches& switches, Services services) {
     // Shared by the source, which asks it every tick, and the model, which turns it on and off.
     auto calls = std::make_shared<CallWatch>(std::move(services.watchCapture), logLine);
-    return std::make_unique<AppModel>(switches, engineFor(switches, services, [calls] { return calls->inCall(); }),
-                                      std::move(services.confirmStartAtLogin),
-                                      std::move(services.loginItem), [calls](bool on) { calls->setOn(on); });
+    auto model = std::make_unique<AppModel>(switches, engineFor(switches, services, [calls] { return calls->inCall(); }),
+                                            std::move(services.confirmStartAtLogin),
+                                            std::move(services.loginItem), [calls](bool on) { calls->setOn(on); });
+    model->useCallPrograms([calls] { return calls->users(); },
+                           [calls](std::vector<std::string> programs) { calls->setIgnored(std::move(programs)); });
+    return model;
 }
 
 std::unique_ptr<QObject> watchSleep(AppModel& model) {

@@ -17,6 +17,7 @@
 #include "CaptureUse.h"
 #include "CaptureWatchLinux.h"
 #include "support/Eventually.h"
+#include "support/Process.h"
 #include "support/SoundServer.h"
 #include "support/TempDir.h"
 
@@ -233,6 +234,36 @@ TEST_F(MicrophoneWatchTest, aRecordingFromAnInputIsACallAndFromAMonitorOrAMeterI
     call->stop();
     ASSERT_TRUE(lines.eventuallyHas("microphone no longer in use"));
     EXPECT_FALSE(watch->inUse()) << "the monitor and the meter are still recording";
+}
+
+// "Never count NAME as a call": a recording by that program is named but is no call, one by
+// another program still is, and the program counts again once it is no longer ignored.
+TEST_F(MicrophoneWatchTest, aProgramNeverCountedIsNoCallAndAnotherStillIs) {
+    auto watch = this->watch();
+    watch->setIgnored({"dictation"});
+    const std::string dictation = dir.file("dictation");  // a recorder by another name
+    std::filesystem::copy_file("/usr/bin/pacat", dictation);
+    std::filesystem::permissions(dictation, std::filesystem::perms::owner_all);
+    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    Process ignored({dictation, "-r", "--raw", "-d", "mic"}, server.environment(),
+                    Process::Options{Process::Errors::passed, nowhere, {}});
+    ::close(nowhere);
+    ASSERT_TRUE(lines.eventuallyHas("microphone in use (dictation)"));
+    EXPECT_FALSE(watch->inUse()) << "the ignored program alone";
+    EXPECT_THAT(watch->users(), ElementsAre("dictation"));
+
+    const auto call = server.record("mic");
+    ASSERT_TRUE(lines.eventuallyHas("microphone in use (dictation, pacat)"));
+    EXPECT_TRUE(watch->inUse()) << "another program's recording is a call";
+    call->stop();
+    ASSERT_TRUE(eventually([&] {
+        const auto all = lines.all();
+        return std::count(all.begin(), all.end(), "microphone in use (dictation)") == 2;
+    })) << "the call's end leaves the ignored program";
+    EXPECT_FALSE(watch->inUse());
+
+    watch->setIgnored({});
+    EXPECT_TRUE(watch->inUse()) << "counted again";
 }
 
 TEST_F(MicrophoneWatchTest, aServerThatRestartsIsFollowedAgain) {

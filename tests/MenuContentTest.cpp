@@ -69,6 +69,7 @@ protected:
         QSettings().remove("brightness");
         QSettings().remove("anyCall");
         QSettings().remove("showAs");
+        QSettings().remove("neverCalls");
     }
     void TearDown() override { Log::setEcho(false); }
     // Teams never runs here, and a microphone or camera is in use only when the test says so.
@@ -91,7 +92,8 @@ TEST_F(MenuContentTest, entriesWhileTheLogsCannotBeReadAndPaused) {
                             "Show as: Automatic", "> [x] Automatic", "> ", "> Available", "> Busy",
                             "> Do not disturb", "> Away / Be right back", "> Off",
                             "Brightness", "> 25 %", "> 50 %", "> 75 %", "> [x] 100 %",
-                            "[x] Pause light", "[x] Any call (microphone or camera in use)", "Test colours", "---", "Start at login", "Preferences\u2026", "View log",
+                            "[x] Pause light", "[x] Any call (microphone or camera in use)", "> [x] On", "> ",
+                            "> In use now: none", "Test colours", "Preferences\u2026", "---", "Start at login", "View log",
                             "---", "Quit Tally"));
     EXPECT_EQ(content.quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
@@ -170,7 +172,7 @@ TEST_F(MenuContentTest, anyCallLightsACallWhileCheckedAndIsSaved) {
     {
         auto model = makeModel({"--port", light.path()});
         MenuContent content(*model, menu);
-        QAction* item = find(menu, "Any call (microphone or camera in use)");
+        QAction* item = find(menu, "On");
         EXPECT_TRUE(item->isChecked());
         ASSERT_TRUE(processEventsUntil([&] { return light.received().size() >= 3; }));
         ASSERT_TRUE(lastIs("OFF"));
@@ -307,4 +309,38 @@ TEST_F(MenuContentTest, preferencesChooseAColourAndAPulseThatTheLightShowsAndRes
     EXPECT_FALSE(window->findChild<QCheckBox*>("pulse-busy")->isChecked());
     EXPECT_FALSE(QSettings().contains("colour/busy"));
     window->close();
+}
+
+// A program that makes no call: named in the submenu while it uses a microphone, never counted
+// once ticked (saved), counted again once unticked.
+TEST_F(MenuContentTest, aProgramNeverCountedAsACallIsNoCall) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
+    VirtualLight light(dir.file("light.txt"));
+    capture.program = "voice-assistant";
+    auto model = makeModel({"--port", light.path()});
+    MenuContent content(*model, menu);
+    capture.inUse = true;
+    ASSERT_TRUE(processEventsUntil([&] { return light.lastReceived() == "P 255 0 0 3000"; }));
+
+    ASSERT_TRUE(processEventsUntil([&] { return model->state() == LightState::inCall; }));
+    EXPECT_EQ(trayToolTip(*model).toStdString(), "In a call: microphone or camera used by voice-assistant");
+    QMenu* anyCall = find(menu, "Any call (microphone or camera in use)")->menu();
+    emit anyCall->aboutToShow();
+    EXPECT_TRUE(find(*anyCall, "In use now: voice-assistant"));
+    QAction* never = find(*anyCall, "Never count voice-assistant as a call");
+    ASSERT_NE(never, nullptr);
+    EXPECT_FALSE(never->isChecked());
+    never->trigger();
+    EXPECT_TRUE(processEventsUntil([&] { return light.lastReceived() == "OFF"; })) << "no call: Teams is not running";
+    EXPECT_EQ(QSettings().value("neverCalls").toStringList(), QStringList{"voice-assistant"});
+
+    capture.inUse = false;
+    emit anyCall->aboutToShow();
+    QAction* still = find(*anyCall, "Never count voice-assistant as a call");
+    ASSERT_NE(still, nullptr) << "an ignored program stays listed, to be counted again";
+    EXPECT_TRUE(still->isChecked());
+    capture.inUse = true;
+    still->trigger();
+    EXPECT_TRUE(processEventsUntil([&] { return light.lastReceived() == "P 255 0 0 3000"; }));
+    EXPECT_TRUE(QSettings().value("neverCalls").toStringList().isEmpty());
 }

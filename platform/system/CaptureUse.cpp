@@ -27,7 +27,7 @@ void CaptureUse::report(Device device, std::vector<std::string> programs) {
     if (users == programs) return;
     users = std::move(programs);
     const bool nowInUse = !users.empty();
-    (microphone ? microphone_ : camera_) = nowInUse;
+    count();
 
     const std::string what = microphone ? "microphone" : "camera";
     if (!nowInUse) {
@@ -40,6 +40,29 @@ void CaptureUse::report(Device device, std::vector<std::string> programs) {
         names += (names.empty() ? "" : ", ") + user;
     }
     log_(what + " in use" + (names.empty() ? "" : " (" + names + ")"));
+}
+
+void CaptureUse::count() {
+    const auto counts = [this](const std::string& user) {
+        return user.empty() || std::find(ignored_.begin(), ignored_.end(), user) == ignored_.end();
+    };
+    counted_ = std::any_of(microphoneUsers_.begin(), microphoneUsers_.end(), counts) ||
+               std::any_of(cameraUsers_.begin(), cameraUsers_.end(), counts);
+}
+
+std::vector<std::string> CaptureUse::users() const {
+    const std::lock_guard lock(mutex_);
+    std::vector<std::string> all = microphoneUsers_;
+    all.insert(all.end(), cameraUsers_.begin(), cameraUsers_.end());
+    std::sort(all.begin(), all.end());
+    all.erase(std::unique(all.begin(), all.end()), all.end());
+    return all;
+}
+
+void CaptureUse::setIgnored(std::vector<std::string> programs) {
+    const std::lock_guard lock(mutex_);
+    ignored_ = std::move(programs);
+    count();
 }
 
 }  // namespace tally::platform

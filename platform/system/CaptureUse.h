@@ -21,17 +21,22 @@ public:
     // Logs "microphone in use (zoom)" when the set of names changes, "microphone no longer in
     // use" when it empties.
     void report(Device device, std::vector<std::string> programs);
-    bool inUse() const { return microphone_.load() || camera_.load(); }
+    bool inUse() const { return counted_.load(); }
+    std::vector<std::string> users() const;
+    void setIgnored(std::vector<std::string> programs);
     void log(const std::string& line) const { log_(line); }
 
 private:
     CaptureLog log_;
-    std::mutex mutex_;
+    // Whether a program not ignored is among the users, under the lock.
+    void count();
+
+    mutable std::mutex mutex_;
     std::vector<std::string> microphoneUsers_;  // sorted, without repeats
     std::vector<std::string> cameraUsers_;
-    // Whether those are empty, for readers that take no lock.
-    std::atomic<bool> microphone_ = false;
-    std::atomic<bool> camera_ = false;
+    std::vector<std::string> ignored_;
+    // Whether one of those users counts, for readers that take no lock.
+    std::atomic<bool> counted_ = false;
 };
 
 // A name fit for one log line: at most 64 bytes, whole characters.

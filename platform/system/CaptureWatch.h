@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tally::platform {
 
@@ -14,8 +15,15 @@ using CaptureLog = std::function<void(const std::string&)>;
 class CaptureWatch {
 public:
     virtual ~CaptureWatch() = default;
-    // Any thread; cheap enough for every tick.
+    // Whether a program that is not ignored uses a microphone or camera. Any thread; cheap
+    // enough for every tick.
     virtual bool inUse() const = 0;
+    // The programs using a microphone or camera now, by the names the system gives ("" where it
+    // gives none). Any thread.
+    virtual std::vector<std::string> users() const = 0;
+    // Programs whose use is no call, compared by those names; a program without a name always
+    // counts. Any thread.
+    virtual void setIgnored(std::vector<std::string> programs) = 0;
 };
 
 // Starts watching; says in the log what it watches with, or why it cannot. Watching ends with

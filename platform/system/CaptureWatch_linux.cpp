@@ -14,6 +14,8 @@ public:
           camera_(watchCameras(use_, std::move(places))),
           microphone_(watchMicrophones(use_, camera_->description())) {}
     bool inUse() const override { return use_.inUse(); }
+    std::vector<std::string> users() const override { return use_.users(); }
+    void setIgnored(std::vector<std::string> programs) override { use_.setIgnored(std::move(programs)); }
 
 private:
     CaptureUse use_;  // first: the watchers report to it until they are gone

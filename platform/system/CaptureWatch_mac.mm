@@ -100,6 +100,8 @@ public:
     MacCaptureWatch& operator=(const MacCaptureWatch&) = delete;
 
     bool inUse() const override { return use_.inUse(); }
+    std::vector<std::string> users() const override { return use_.users(); }
+    void setIgnored(std::vector<std::string> programs) override { use_.setIgnored(std::move(programs)); }
 
 private:
     // Devices come and go: listen to each one present, then ask each whether it runs.

@@ -112,6 +112,8 @@ public:
     WindowsCaptureWatch& operator=(const WindowsCaptureWatch&) = delete;
 
     bool inUse() const override { return use_.inUse(); }
+    std::vector<std::string> users() const override { return use_.users(); }
+    void setIgnored(std::vector<std::string> programs) override { use_.setIgnored(std::move(programs)); }
 
 private:
     // What the log says of the ways used, once: "call detection: microphone through the
