@@ -24,6 +24,19 @@ std::string launchLine(const Switches& s) {
     return line;
 }
 
+// "Mon Tue Wed Thu Fri 09:00-17:00, Off outside": the working hours for the log.
+std::string settingsText(const WorkingHours& hours) {
+    static constexpr const char* days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    std::string text;
+    for (std::size_t day = 0; day < 7; ++day)
+        if (hours.days[day]) text += std::string(days[day]) + " ";
+    char times[32];
+    std::snprintf(times, sizeof times, "%02d:%02d-%02d:%02d", hours.start / 60, hours.start % 60, hours.end / 60,
+                  hours.end % 60);
+    return text + times + ", " + std::string(rawValue(hours.outside)) + " outside" +
+           (hours.manualOutside ? ", a status set by hand shows outside them" : "");
+}
+
 // The menu's light line: Tally's own light as it always said; another maker's by name; several
 // in one line; a light that may not be opened, and why, when none is driven.
 QString lightLine(const Engine::Snapshot& snapshot) {
@@ -62,6 +75,7 @@ AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
     manual_ = settings_.showAs();
     palette_ = settings_.palette();
     neverCalls_ = settings_.neverCalls();
+    hours_ = settings_.hours();
 
     // Snapshots come from the engine's thread; the queued call brings them to this one and
     // is dropped if the model is gone by then. A snapshot like the one before changes nothing
@@ -77,6 +91,7 @@ AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
 
     watchCalls_(anyCall_);
     if (palette_ != defaultPalette()) engine_->setPalette(palette_);
+    if (hours_ != WorkingHours{}) engine_->setHours(hours_);
     if (manual_) {
         Log::write("status set by hand: " + std::string(rawValue(*manual_)) + " until changed (as saved)");
         ++manualChanges_;
@@ -105,6 +120,11 @@ void AppModel::apply(const Engine::Snapshot& snapshot) {
         manual_.reset();
         manualUntil_.clear();
         emit manualChanged();
+    }
+    if (snapshot.outsideHours != outsideHours_) {
+        outsideHours_ = snapshot.outsideHours;
+        Log::write(outsideHours_ ? "outside working hours" : "working hours begin");
+        emit hoursChanged();
     }
     if (snapshot.logsReadable != logsReadable_) {
         logsReadable_ = snapshot.logsReadable;
@@ -191,6 +211,15 @@ void AppModel::setNeverCall(const std::string& program, bool never) {
     emit neverCallsChanged();
 }
 
+void AppModel::setHours(const WorkingHours& hours) {
+    if (hours == hours_) return;
+    hours_ = hours;
+    Log::write(hours_.on ? "working hours: " + settingsText(hours_) : std::string("working hours: off, always on"));
+    settings_.setHours(hours_);
+    engine_->setHours(hours_);
+    emit hoursChanged();
+}
+
 void AppModel::restorePalette() {
     settings_.forgetPalette();
     if (palette_ == defaultPalette()) return;
@@ -212,6 +241,8 @@ void AppModel::automatic() {
 
 QString trayToolTip(const AppModel& model) {
     if (model.paused()) return QStringLiteral("Paused");
+    if (model.outsideHours() && !(model.manual() && model.hours().manualOutside))
+        return QStringLiteral("Outside working hours");
     const LightState shown = model.shown();
     if (model.manual() && shown == *model.manual())
         return qText(rawValue(shown)) + QStringLiteral(": set by hand") +

@@ -14,6 +14,7 @@
 #include "LightState.h"
 #include "LoginItem.h"
 #include "Settings.h"
+#include "WorkingHours.h"
 
 namespace tally {
 
@@ -48,8 +49,12 @@ public:
     // The person's colours, as the light, the tray and the colour test show them.
     const Palette& palette() const { return palette_; }
     const Look& lookOf(LightState state) const { return palette_[static_cast<std::size_t>(state)]; }
-    // What the light shows for the person's presence: the status set by hand, unless a call.
-    LightState shown() const { return manual_ && state_ != LightState::inCall ? *manual_ : state_; }
+    // What the light shows for the person's presence: the status set by hand, unless a call;
+    // outside the working hours, what the person chose for them.
+    LightState shown() const {
+        if (outsideHours_) return manual_ && hours_.manualOutside ? *manual_ : hours_.outside;
+        return manual_ && state_ != LightState::inCall ? *manual_ : state_;
+    }
     const Switches& switches() const { return switches_; }
 
     void setPaused(bool paused);
@@ -69,6 +74,11 @@ public:
     // goes back to Tally's own colours.
     void setLook(LightState state, Look look);
     void restorePalette();
+    // The working hours; saved, and the engine's from now on.
+    const WorkingHours& hours() const { return hours_; }
+    void setHours(const WorkingHours& hours);
+    // Outside the working hours now (the engine's last word).
+    bool outsideHours() const { return outsideHours_; }
     // Programs whose microphone or camera is no call ("Never count NAME as a call"); saved.
     const std::vector<std::string>& neverCalls() const { return neverCalls_; }
     void setNeverCall(const std::string& program, bool never);
@@ -99,6 +109,7 @@ signals:
     void manualChanged();
     void paletteChanged();
     void neverCallsChanged();
+    void hoursChanged();
 
 private:
     void apply(const Engine::Snapshot& snapshot);
@@ -120,6 +131,8 @@ private:
     QString manualUntil_;
     Palette palette_ = defaultPalette();
     std::vector<std::string> neverCalls_;
+    WorkingHours hours_;
+    bool outsideHours_ = false;
     std::function<std::vector<std::string>()> callPrograms_;
     std::function<void(std::vector<std::string>)> ignoreCalls_;
     int manualChanges_ = 0;  // setManual() calls made, to tell a snapshot from before the last

@@ -43,9 +43,19 @@ MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(
         for (const auto& [text, minutes] : manualTimes)
             connect(manualMenus_[i]->addAction(qText(text)), &QAction::triggered, this,
                     [this, state, minutes = minutes] { model_.showAs(state, minutes); });
+        // Only within the working hours: the end of the day is theirs.
+        endOfDay_[i] = manualMenus_[i]->addAction(qText(endOfDayItem));
+        connect(endOfDay_[i], &QAction::triggered, this, [this, state] {
+            if (const auto minutes = model_.hours().minutesToEnd(localTimeNow())) model_.showAs(state, *minutes);
+        });
         connect(manualMenus_[i]->addAction(qText(untilChangedItem)), &QAction::triggered, this,
                 [this, state] { model_.showAs(state, std::nullopt); });
     }
+    connect(showAs_, &QMenu::aboutToShow, this, [this] {
+        const bool within = model_.hours().minutesToEnd(localTimeNow()).has_value();
+        for (QAction* item : endOfDay_) item->setVisible(within);
+    });
+    for (QAction* item : endOfDay_) item->setVisible(false);
 
     QMenu* brightness = menu.addMenu(QStringLiteral("Brightness"));
     for (std::size_t i = 0; i < brightnessOptions.size(); ++i) {

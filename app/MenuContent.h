@@ -32,6 +32,7 @@ public:
     static constexpr std::array<std::pair<std::string_view, int>, 2> manualTimes{
         {{"For 30 minutes", 30}, {"For 1 hour", 60}}};
     static constexpr std::string_view untilChangedItem = "Until changed";
+    static constexpr std::string_view endOfDayItem = "Until the end of the working day";
 
     MenuContent(AppModel& model, QMenu& menu);
 
@@ -65,6 +66,7 @@ private:
     QMenu* showAs_;
     QAction* automatic_;
     std::array<QMenu*, manualStates.size()> manualMenus_{};
+    std::array<QAction*, manualStates.size()> endOfDay_{};
     QAction* startAtLogin_;
     QAction* quit_;
     QPointer<QWidget> preferences_;  // the one window, while it is open

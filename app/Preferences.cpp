@@ -4,9 +4,17 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QTime>
+#include <QTimeEdit>
 #include <QVBoxLayout>
+
+#include <memory>
+#include <vector>
 
 #include "AppModel.h"
 #include "MenuContent.h"
@@ -63,11 +71,81 @@ Preferences::Preferences(AppModel& model, QWidget* parent) : QWidget(parent, Qt:
     brightnessRow->addStretch();
     layout->addLayout(brightnessRow);
 
+    // Working hours: outside them the light shows what is chosen here.
+    hours_ = new QGroupBox(QStringLiteral("Only during working hours"));
+    hours_->setObjectName(QStringLiteral("hours"));
+    hours_->setCheckable(true);
+    auto* hoursLayout = new QGridLayout(hours_);
+    static constexpr const char* dayNames[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    auto* days = new QHBoxLayout;
+    for (std::size_t day = 0; day < days_.size(); ++day) {
+        days_[day] = new QCheckBox(QString::fromLatin1(dayNames[day]));
+        days_[day]->setObjectName(QStringLiteral("day-%1").arg(day + 1));
+        connect(days_[day], &QCheckBox::toggled, this, &Preferences::chooseHours);
+        days->addWidget(days_[day]);
+    }
+    hoursLayout->addLayout(days, 0, 0, 1, 4);
+    start_ = new QTimeEdit;
+    start_->setObjectName(QStringLiteral("start"));
+    end_ = new QTimeEdit;
+    end_->setObjectName(QStringLiteral("end"));
+    for (QTimeEdit* edit : {start_, end_}) {
+        edit->setDisplayFormat(QStringLiteral("HH:mm"));
+        connect(edit, &QTimeEdit::timeChanged, this, &Preferences::chooseHours);
+    }
+    hoursLayout->addWidget(new QLabel(QStringLiteral("From")), 1, 0);
+    hoursLayout->addWidget(start_, 1, 1);
+    hoursLayout->addWidget(new QLabel(QStringLiteral("to")), 1, 2);
+    hoursLayout->addWidget(end_, 1, 3);
+    outside_ = new QComboBox;
+    outside_->setObjectName(QStringLiteral("outside"));
+    for (const LightState state : {LightState::off, LightState::available, LightState::busy, LightState::dnd, LightState::away})
+        outside_->addItem(qText(rawValue(state)), static_cast<int>(state));
+    connect(outside_, &QComboBox::activated, this, &Preferences::chooseHours);
+    hoursLayout->addWidget(new QLabel(QStringLiteral("Outside them, show")), 2, 0, 1, 2);
+    hoursLayout->addWidget(outside_, 2, 2, 1, 2);
+    manualOutside_ = new QCheckBox(QStringLiteral("A status set by hand still shows outside them"));
+    manualOutside_->setObjectName(QStringLiteral("manualOutside"));
+    connect(manualOutside_, &QCheckBox::toggled, this, &Preferences::chooseHours);
+    hoursLayout->addWidget(manualOutside_, 3, 0, 1, 4);
+    connect(hours_, &QGroupBox::toggled, this, &Preferences::chooseHours);
+    layout->addWidget(hours_);
+
+    // Programs whose microphone or camera is no call, by the names "Any call" shows.
+    auto* never = new QGroupBox(QStringLiteral("Never counted as a call"));
+    auto* neverLayout = new QGridLayout(never);
+    neverCalls_ = new QListWidget;
+    neverCalls_->setObjectName(QStringLiteral("neverCalls"));
+    neverCalls_->setMaximumHeight(90);
+    neverLayout->addWidget(neverCalls_, 0, 0, 1, 3);
+    newNeverCall_ = new QLineEdit;
+    newNeverCall_->setObjectName(QStringLiteral("newNeverCall"));
+    newNeverCall_->setPlaceholderText(QStringLiteral("program name"));
+    auto* add = new QPushButton(QStringLiteral("Add"));
+    add->setObjectName(QStringLiteral("addNeverCall"));
+    auto* remove = new QPushButton(QStringLiteral("Remove"));
+    remove->setObjectName(QStringLiteral("removeNeverCall"));
+    connect(add, &QPushButton::clicked, this, [this] {
+        const QString name = newNeverCall_->text().trimmed();
+        if (name.isEmpty()) return;
+        model_.setNeverCall(name.toStdString(), true);
+        newNeverCall_->clear();
+    });
+    connect(remove, &QPushButton::clicked, this, [this] {
+        if (const QListWidgetItem* item = neverCalls_->currentItem())
+            model_.setNeverCall(item->text().toStdString(), false);
+    });
+    neverLayout->addWidget(newNeverCall_, 1, 0);
+    neverLayout->addWidget(add, 1, 1);
+    neverLayout->addWidget(remove, 1, 2);
+    layout->addWidget(never);
+
     auto* restore = new QPushButton(QStringLiteral("Restore defaults"));
     restore->setObjectName(QStringLiteral("restore"));
     connect(restore, &QPushButton::clicked, this, [this] {
         model_.restorePalette();
         model_.setBrightness(Settings::defaultBrightness);
+        model_.setHours(WorkingHours{});
     });
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(restore);
@@ -76,6 +154,8 @@ Preferences::Preferences(AppModel& model, QWidget* parent) : QWidget(parent, Qt:
 
     connect(&model_, &AppModel::paletteChanged, this, &Preferences::showModel);
     connect(&model_, &AppModel::brightnessChanged, this, &Preferences::showModel);
+    connect(&model_, &AppModel::hoursChanged, this, &Preferences::showModel);
+    connect(&model_, &AppModel::neverCallsChanged, this, &Preferences::showModel);
     showModel();
 }
 
@@ -108,6 +188,32 @@ void Preferences::showModel() {
     }
     const int at = brightness_->findData(model_.brightness());
     brightness_->setCurrentIndex(at);  // -1 (none) for a saved value that is no option
+
+    const WorkingHours& hours = model_.hours();
+    const QList<QWidget*> quiet{hours_, start_, end_, outside_, manualOutside_};
+    std::vector<std::unique_ptr<QSignalBlocker>> blockers;
+    for (QWidget* widget : quiet) blockers.push_back(std::make_unique<QSignalBlocker>(widget));
+    for (QCheckBox* day : days_) blockers.push_back(std::make_unique<QSignalBlocker>(day));
+    hours_->setChecked(hours.on);
+    for (std::size_t day = 0; day < days_.size(); ++day) days_[day]->setChecked(hours.days[day]);
+    start_->setTime(QTime(hours.start / 60 % 24, hours.start % 60));
+    end_->setTime(hours.end >= 24 * 60 ? QTime(23, 59) : QTime(hours.end / 60, hours.end % 60));
+    outside_->setCurrentIndex(outside_->findData(static_cast<int>(hours.outside)));
+    manualOutside_->setChecked(hours.manualOutside);
+
+    neverCalls_->clear();
+    for (const auto& program : model_.neverCalls()) neverCalls_->addItem(QString::fromStdString(program));
+}
+
+void Preferences::chooseHours() {
+    WorkingHours hours;
+    hours.on = hours_->isChecked();
+    for (std::size_t day = 0; day < days_.size(); ++day) hours.days[day] = days_[day]->isChecked();
+    hours.start = start_->time().hour() * 60 + start_->time().minute();
+    hours.end = end_->time().hour() * 60 + end_->time().minute();
+    hours.outside = static_cast<LightState>(outside_->currentData().toInt());
+    hours.manualOutside = manualOutside_->isChecked();
+    model_.setHours(hours);
 }
 
 }  // namespace tally

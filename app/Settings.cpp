@@ -2,7 +2,10 @@
 
 #include <QSettings>
 
+#include <tuple>
+
 #include "Log.h"
+#include "Text.h"
 
 namespace tally {
 
@@ -132,6 +135,76 @@ void Settings::forgetPalette() {
     QSettings settings;
     settings.remove(QStringLiteral("colour"));
     settings.remove(QStringLiteral("pulse"));
+}
+
+bool Settings::readFlag(const QString& key, bool otherwise) {
+    const QVariant saved = read(key);
+    if (!saved.isValid()) return otherwise;
+    const QString text = saved.toString();
+    if (text == QStringLiteral("true") || text == QStringLiteral("false")) return text == QStringLiteral("true");
+    unusable(key, saved, otherwise ? QStringLiteral("on") : QStringLiteral("off"));
+    return otherwise;
+}
+
+namespace {
+
+// "09:00" as minutes after midnight, if it is a time of day.
+std::optional<int> minutesOf(const QString& text) {
+    const QStringList parts = text.trimmed().split(QLatin1Char(':'));
+    bool hourOk = false, minuteOk = false;
+    if (parts.size() != 2 || parts[1].size() != 2) return std::nullopt;
+    const int hour = parts[0].toInt(&hourOk), minute = parts[1].toInt(&minuteOk);
+    if (!hourOk || !minuteOk || hour < 0 || hour > 24 || minute < 0 || minute > 59 || hour * 60 + minute > 24 * 60)
+        return std::nullopt;
+    return hour * 60 + minute;
+}
+
+QString timeText(int minutes) { return QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0')); }
+
+}  // namespace
+
+WorkingHours Settings::hours() {
+    WorkingHours hours;
+    const WorkingHours defaults;
+    hours.on = readFlag(QStringLiteral("hours/on"), defaults.on);
+    if (const QVariant saved = read(QStringLiteral("hours/days")); saved.isValid()) {
+        std::array<bool, 7> days{};
+        bool ok = true;
+        for (const QString& day : saved.toStringList().join(QLatin1Char(',')).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            bool number = false;
+            const int value = day.trimmed().toInt(&number);  // 1 Monday to 7 Sunday
+            if (number && value >= 1 && value <= 7) days[static_cast<std::size_t>(value - 1)] = true;
+            else ok = false;
+        }
+        if (ok) hours.days = days;
+        else unusable(QStringLiteral("hours/days"), saved, QStringLiteral("Monday to Friday"));
+    }
+    for (auto [key, field, fallback] : {std::tuple{QStringLiteral("hours/start"), &hours.start, defaults.start},
+                                        std::tuple{QStringLiteral("hours/end"), &hours.end, defaults.end}}) {
+        if (const QVariant saved = read(key); saved.isValid()) {
+            if (const auto minutes = minutesOf(saved.toString())) *field = *minutes;
+            else unusable(key, saved, timeText(fallback));
+        }
+    }
+    if (const QVariant saved = read(QStringLiteral("hours/outside")); saved.isValid()) {
+        const auto state = lightStateFromRawValue(saved.toString().toStdString());
+        if (state && *state != LightState::inCall && *state != LightState::unknown) hours.outside = *state;
+        else unusable(QStringLiteral("hours/outside"), saved, QStringLiteral("Off"));
+    }
+    hours.manualOutside = readFlag(QStringLiteral("hours/manualOutside"), defaults.manualOutside);
+    return hours;
+}
+
+void Settings::setHours(const WorkingHours& hours) {
+    QStringList days;
+    for (std::size_t day = 0; day < hours.days.size(); ++day)
+        if (hours.days[day]) days << QString::number(day + 1);
+    save(QStringLiteral("hours/on"), hours.on);
+    save(QStringLiteral("hours/days"), days.join(QLatin1Char(',')));
+    save(QStringLiteral("hours/start"), timeText(hours.start));
+    save(QStringLiteral("hours/end"), timeText(hours.end));
+    save(QStringLiteral("hours/outside"), qText(rawValue(hours.outside)));
+    save(QStringLiteral("hours/manualOutside"), hours.manualOutside);
 }
 
 std::vector<std::string> Settings::neverCalls() {

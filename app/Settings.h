@@ -9,6 +9,7 @@
 #include <QVariant>
 
 #include "LightState.h"
+#include "WorkingHours.h"
 
 namespace tally {
 
@@ -33,6 +34,9 @@ public:
     Palette palette();
     void setLook(LightState state, const Look& look);
     void forgetPalette();
+    // The working hours, each value its default when not saved or not usable.
+    WorkingHours hours();
+    void setHours(const WorkingHours& hours);
     // The programs whose microphone or camera is no call.
     std::vector<std::string> neverCalls();
     void setNeverCalls(const std::vector<std::string>& programs);
@@ -43,6 +47,8 @@ public:
 
 private:
     QVariant read(const QString& key);
+    // A saved "true" or "false"; the default, said once, for anything else.
+    bool readFlag(const QString& key, bool otherwise);
     void save(const QString& key, const QVariant& value);
     void unusable(const QString& key, const QVariant& value, const QString& instead);
 

@@ -52,6 +52,7 @@ TallyApp::TallyApp(Options options, QObject* parent)
     connect(model_.get(), &AppModel::manualChanged, this, &TallyApp::showState);
     connect(model_.get(), &AppModel::pausedChanged, this, &TallyApp::showState);
     connect(model_.get(), &AppModel::paletteChanged, this, &TallyApp::showState);
+    connect(model_.get(), &AppModel::hoursChanged, this, &TallyApp::showState);
     showState();
     tray_->show();
 }
@@ -72,9 +73,10 @@ void TallyApp::showYourself() {
 void TallyApp::showState() {
     if (!tray_) return;
     const LightState shown = model_->shown();
-    const IconMark mark = model_->paused()                                   ? IconMark::paused
-                          : model_->manual() && shown == *model_->manual() ? IconMark::byHand
-                                                                            : IconMark::none;
+    const bool byHand = model_->manual() && shown == *model_->manual();
+    IconMark mark = byHand ? IconMark::byHand : IconMark::none;
+    if (model_->outsideHours() && !byHand) mark = IconMark::outsideHours;
+    if (model_->paused()) mark = IconMark::paused;
     tray_->setIcon(trayIcon(model_->lookOf(shown), mark));
     tray_->setToolTip(trayToolTip(*model_));
 }

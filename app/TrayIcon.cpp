@@ -23,7 +23,8 @@ QIcon trayIcon(const Look& look, IconMark mark) {
         const qreal edge = std::max(1.0, 4 * unit);
         // The dark edge outside, the light one inside it: one of them contrasts with any panel.
         painter.setPen(QPen(QColor(0, 0, 0, 220), edge));
-        painter.setBrush(mark == IconMark::paused ? QBrush(Qt::NoBrush) : QBrush(fill));
+        const bool hollow = mark == IconMark::paused || mark == IconMark::outsideHours;
+        painter.setBrush(hollow ? QBrush(Qt::NoBrush) : QBrush(fill));
         painter.drawEllipse(square(5, 54));
         painter.setPen(QPen(QColor(255, 255, 255, 230), std::max(1.0, 2.5 * unit)));
         painter.setBrush(Qt::NoBrush);
@@ -36,7 +37,7 @@ QIcon trayIcon(const Look& look, IconMark mark) {
                 painter.setBrush(QColor(255, 255, 255));
                 painter.drawRect(bar);
             }
-        } else if (look.pulse) {
+        } else if (look.pulse && !hollow) {
             painter.setPen(QPen(Qt::white, std::max(1.0, 5 * unit)));
             painter.drawEllipse(square(22, 20));
         }

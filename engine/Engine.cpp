@@ -97,6 +97,10 @@ void Engine::setPalette(const Palette& palette) {
     });
 }
 
+void Engine::setHours(const WorkingHours& hours) {
+    post([this, hours] { hours_ = hours; });
+}
+
 void Engine::lightOffNow() {
     runAndWait([this] {
         asleep_ = true;
@@ -163,8 +167,11 @@ void Engine::step() {
         manual_.reset();
     }
     // A status set by hand stands for the presence state, but someone walking up should know
-    // that you are talking: a call still shows.
-    const LightState presence = manual_ && state_ != LightState::inCall ? manual_->first : state_;
+    // that you are talking: a call still shows. Outside the working hours the light shows what
+    // the person chose for them (dark unless chosen), or their status set by hand if they asked.
+    const bool outside = !hours_.within(timing_.localTime());
+    LightState presence = manual_ && state_ != LightState::inCall ? manual_->first : state_;
+    if (outside) presence = manual_ && hours_.manualOutside ? manual_->first : hours_.outside;
     while (!testQueue_.empty() && now >= testQueue_.front().second) testQueue_.pop_front();
     const bool testing = !testQueue_.empty();
     const LightState onDisplay = testing ? testQueue_.front().first : presence;
@@ -173,6 +180,7 @@ void Engine::step() {
     snapshot.state = state_;
     if (manual_) snapshot.manual = manual_->first;
     snapshot.manualChanges = manualChanges_;
+    snapshot.outsideHours = outside;
     snapshot.logsReadable = source_->logsReadable();
     if (device_) {
         const bool dark = asleep_ || (paused_ && !testing);

@@ -17,6 +17,7 @@
 #include "LogCallback.h"
 #include "PresenceSource.h"
 #include "Uptime.h"
+#include "WorkingHours.h"
 
 namespace tally {
 
@@ -35,6 +36,7 @@ public:
         std::vector<std::string> blockedLights;  // lights found but not to be opened, and why
         std::optional<LightState> manual;        // the status set by hand, while it lasts
         int manualChanges = 0;                   // setManual() calls carried out before this
+        bool outsideHours = false;               // outside the working hours: the light shows their choice
         bool operator==(const Snapshot&) const = default;
     };
 
@@ -56,6 +58,7 @@ public:
     struct Timing {
         UptimeClock clock = uptimeNow;  // paces the ticks and the colour test
         double tick = tickSeconds;      // seconds on that clock between ticks
+        std::function<LocalTime()> localTime = localTimeNow;  // the working hours' clock
     };
 
     // `device` is absent in a dry run.
@@ -80,6 +83,8 @@ public:
     void setManual(std::optional<ManualStatus> status);
     // How each state looks on the light from now on.
     void setPalette(const Palette& palette);
+    // The working hours from now on.
+    void setHours(const WorkingHours& hours);
     // Before sleep: sends "OFF" to a connected light and returns once that is done. The light
     // stays off until didWake(), whatever the ticks in between would show.
     void lightOffNow();
@@ -112,6 +117,7 @@ private:
     bool paused_ = false;
     std::optional<std::pair<LightState, std::optional<double>>> manual_;  // the state, and until when
     int manualChanges_ = 0;
+    WorkingHours hours_;
     bool asleep_ = false;  // from lightOffNow() to didWake(): the light stays off
 
     // Shared with the callers, under mutex_.

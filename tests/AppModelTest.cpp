@@ -210,6 +210,37 @@ TEST_F(AppModelTest, savedValuesThatCannotBeUsedGiveTheDefault) {
         EXPECT_EQ(std::count(messages.begin(), messages.end(), line), 1) << line;
     }
     EXPECT_EQ(QSettings().value("colour/busy").toString(), "red") << "the file is left as it was";
+
+    // Working hours, the same way.
+    QSettings().setValue("hours/on", "yes");
+    QSettings().setValue("hours/days", "1,9");
+    QSettings().setValue("hours/start", "25:00");
+    QSettings().setValue("hours/end", "18:30");
+    QSettings().setValue("hours/outside", "In a call");
+    const auto hours = makeModel({"--dry-run"})->hours();
+    EXPECT_EQ(hours.end, 18 * 60 + 30) << "the one usable value stands";
+    EXPECT_EQ(hours, (WorkingHours{false, WorkingHours{}.days, 9 * 60, 18 * 60 + 30, LightState::off, false}));
+    for (const char* line : {"the saved hours/on (yes) cannot be used: off instead",
+                             "the saved hours/days (1,9) cannot be used: Monday to Friday instead",
+                             "the saved hours/start (25:00) cannot be used: 09:00 instead",
+                             "the saved hours/outside (In a call) cannot be used: Off instead"}) {
+        const auto messages = logMessages();
+        EXPECT_EQ(std::count(messages.begin(), messages.end(), line), 1) << line;
+    }
+}
+
+TEST_F(AppModelTest, workingHoursAreSavedAndReadBack) {
+    WorkingHours hours;
+    hours.on = true;
+    hours.days = {false, true, false, true, false, false, true};
+    hours.start = 7 * 60 + 30;
+    hours.end = 24 * 60;
+    hours.outside = LightState::dnd;
+    hours.manualOutside = true;
+    makeModel({"--dry-run"})->setHours(hours);
+    EXPECT_EQ(makeModel({"--dry-run"})->hours(), hours);
+    EXPECT_THAT(logMessages(), testing::Contains("working hours: Tue Thu Sun 07:30-24:00, Do not disturb outside, "
+                                                 "a status set by hand shows outside them"));
 }
 
 TEST_F(AppModelTest, aSettingsFileThatCannotBeReadOrSavedIsSaidOnce) {

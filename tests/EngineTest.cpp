@@ -59,8 +59,12 @@ protected:
                 const std::lock_guard lock(mutex);
                 messages.push_back(m);
             },
-            Engine::Timing{clock.function(), Engine::tickSeconds});
+            Engine::Timing{clock.function(), Engine::tickSeconds,
+                           [this] { return LocalTime{weekday.load(), minute.load()}; }});
     }
+    // The local time the working hours are judged by: Monday 10:00 unless a test says otherwise.
+    std::atomic<int> weekday = 0;
+    std::atomic<int> minute = 10 * 60;
     std::unique_ptr<LightDevice> deviceOn(const VirtualLight& light) {
         return std::make_unique<LightDevice>(light.path(), [](const std::string&) {});
     }
@@ -366,4 +370,69 @@ TEST_F(EngineTest, aTimedStatusByHandEndsByItselfAndSaysSo) {
     EXPECT_THAT(loggedMessages(), testing::Contains("status set by hand ended: Busy"));
     const std::lock_guard lock(mutex);
     EXPECT_FALSE(snapshots.back().manual);
+}
+
+// Working hours, from the rules: within them nothing changes; outside them the light shows the
+// chosen state (dark by default) whatever Teams, a call or a status set by hand say, unless the
+// person lets a status set by hand show; pause and the colour test still go over everything.
+TEST_F(EngineTest, outsideTheWorkingHoursTheLightShowsWhatThePersonChose) {
+    using L = LightState;
+    WorkingHours weekdays;
+    weekdays.on = true;  // Monday to Friday, 9:00 to 17:00
+    struct Row {
+        int weekday, minute;
+        L presence;
+        std::optional<L> manual;
+        L outside;
+        bool manualOutside;
+        bool paused, testing;
+        L shown;
+        bool outsideHours;
+    };
+    const Row rows[] = {
+        {0, 10 * 60, L::busy, {}, L::off, false, false, false, L::busy, false},          // Monday morning
+        {0, 9 * 60, L::busy, {}, L::off, false, false, false, L::busy, false},           // its first minute
+        {0, 17 * 60, L::busy, {}, L::off, false, false, false, L::off, true},            // its end
+        {0, 8 * 60 + 59, L::inCall, {}, L::off, false, false, false, L::off, true},      // a call before 9
+        {5, 10 * 60, L::available, {}, L::away, false, false, false, L::away, true},     // Saturday, as chosen
+        {5, 10 * 60, L::available, L::busy, L::off, false, false, false, L::off, true},  // by hand, not let through
+        {5, 10 * 60, L::available, L::busy, L::off, true, false, false, L::busy, true},  // by hand, let through
+        {0, 20 * 60, L::busy, {}, L::away, false, true, false, L::off, true},            // paused
+        {6, 20 * 60, L::busy, {}, L::off, false, false, true, L::available, true},       // the colour test
+    };
+    for (const Row& row : rows) {
+        weekday = row.weekday;
+        minute = row.minute;
+        WorkingHours hours = weekdays;
+        hours.outside = row.outside;
+        hours.manualOutside = row.manualOutside;
+        auto light = std::make_unique<RecordingLight>();
+        const auto last = light->last;
+        auto engine = makeEngine({row.presence}, std::move(light));
+        engine->setHours(hours);
+        if (row.manual) engine->setManual(Engine::ManualStatus{*row.manual, std::nullopt});
+        engine->setPaused(row.paused);
+        if (row.testing) engine->startTest();
+        start(*engine);
+        tick(*engine);
+        engine.reset();
+        EXPECT_EQ(last->load(), row.shown) << "day " << row.weekday << " minute " << row.minute << " "
+                                           << rawValue(row.presence);
+        const std::lock_guard lock(mutex);
+        EXPECT_EQ(snapshots.back().outsideHours, row.outsideHours) << "day " << row.weekday << " minute " << row.minute;
+        EXPECT_EQ(snapshots.back().state, row.presence) << "the snapshot keeps what Teams and calls say";
+        snapshots.clear();
+    }
+}
+
+TEST(WorkingHours, theEndOfTheDayIsCountedFromNowAndOffMeansAlwaysWithin) {
+    WorkingHours hours;
+    EXPECT_TRUE(hours.within({6, 23 * 60})) << "off: always within";
+    EXPECT_FALSE(hours.minutesToEnd({0, 10 * 60})) << "off: no end of the day";
+    hours.on = true;
+    EXPECT_EQ(hours.minutesToEnd({2, 16 * 60 + 30}), 30);
+    EXPECT_FALSE(hours.minutesToEnd({2, 17 * 60}));
+    EXPECT_FALSE(hours.minutesToEnd({6, 10 * 60})) << "Sunday";
+    hours.start = hours.end = 12 * 60;
+    EXPECT_FALSE(hours.within({0, 12 * 60})) << "a day that ends where it starts has no hours";
 }

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QPushButton>
 #include <QMenu>
 #include <QMessageBox>
@@ -70,6 +71,7 @@ protected:
         QSettings().remove("anyCall");
         QSettings().remove("showAs");
         QSettings().remove("neverCalls");
+        QSettings().remove("hours");
     }
     void TearDown() override { Log::setEcho(false); }
     // Teams never runs here, and a microphone or camera is in use only when the test says so.
@@ -343,4 +345,58 @@ TEST_F(MenuContentTest, aProgramNeverCountedAsACallIsNoCall) {
     still->trigger();
     EXPECT_TRUE(processEventsUntil([&] { return light.lastReceived() == "P 255 0 0 3000"; }));
     EXPECT_TRUE(QSettings().value("neverCalls").toStringList().isEmpty());
+}
+
+// Working hours from the Preferences window: outside them (no working day at all, here) the
+// light shows the chosen state and the tray says why; without them, Teams again. "Until the end
+// of the working day" is offered only within them.
+TEST_F(MenuContentTest, workingHoursFromPreferencesDarkenTheLightOutsideThem) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
+    QSettings().remove("hours");
+    VirtualLight light(dir.file("light.txt"));
+    auto model = makeModel({"--simulate", "--port", light.path()});
+    MenuContent content(*model, menu);
+    find(menu, "Preferences\u2026")->trigger();
+    QWidget* window = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == "Tally Preferences") window = w;
+    ASSERT_NE(window, nullptr);
+
+    auto* hours = window->findChild<QGroupBox*>("hours");
+    hours->setChecked(true);
+    for (int day = 1; day <= 7; ++day) window->findChild<QCheckBox*>(QString("day-%1").arg(day))->setChecked(false);
+    auto* outside = window->findChild<QComboBox*>("outside");
+    outside->setCurrentIndex(outside->findText("Away / Be right back"));
+    emit outside->activated(outside->currentIndex());
+    EXPECT_TRUE(processEventsUntil([&] { return light.lastReceived() == "C 255 110 0"; }));
+    EXPECT_TRUE(processEventsUntil([&] { return model->outsideHours(); }));
+    EXPECT_EQ(trayToolTip(*model).toStdString(), "Outside working hours");
+    EXPECT_EQ(QSettings().value("hours/days").toString(), "");
+    EXPECT_EQ(QSettings().value("hours/outside").toString(), "Away / Be right back");
+
+    emit find(menu, "Show as: Automatic")->menu()->aboutToShow();
+    EXPECT_FALSE(find(*find(menu, "Busy")->menu(), "Until the end of the working day")->isVisible());
+
+    hours->setChecked(false);
+    EXPECT_TRUE(processEventsUntil([&] { return !model->outsideHours(); }));
+    EXPECT_EQ(QSettings().value("hours/on").toString(), "false");
+    window->close();
+}
+
+TEST_F(MenuContentTest, untilTheEndOfTheWorkingDayLastsToItsEnd) {
+    auto model = makeModel({"--dry-run"});
+    MenuContent content(*model, menu);
+    WorkingHours always;
+    always.on = true;
+    always.days.fill(true);
+    always.start = 0;
+    always.end = 24 * 60;
+    model->setHours(always);
+    emit find(menu, "Show as: Automatic")->menu()->aboutToShow();
+    QAction* endOfDay = find(*find(menu, "Busy")->menu(), "Until the end of the working day");
+    ASSERT_TRUE(endOfDay->isVisible());
+    endOfDay->trigger();
+    EXPECT_EQ(model->manual(), LightState::busy);
+    EXPECT_EQ(model->manualUntil(), "00:00") << "midnight, the end of this working day";
+    EXPECT_EQ(QSettings().value("showAs").toString(), "automatic") << "a status with an end is not kept";
 }
