@@ -46,6 +46,7 @@ QString lightLine(const Engine::Snapshot& snapshot) {
     for (const auto& name : snapshot.otherLights) names << QString::fromStdString(name);
     if (names.isEmpty()) {
         if (snapshot.lightConnected) return QStringLiteral("Light: ") + own;
+        if (snapshot.lightProblem) return QStringLiteral("Light: ") + QString::fromStdString(*snapshot.lightProblem);
         if (!snapshot.blockedLights.empty())
             return QStringLiteral("Light: ") + QString::fromStdString(snapshot.blockedLights.front());
         return QStringLiteral("Light: not found");

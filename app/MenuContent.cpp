@@ -12,6 +12,7 @@
 #include "Log.h"
 #include "LogTailer.h"
 #include "Preferences.h"
+#include "SerialPorts.h"
 #include "Text.h"
 
 namespace tally {
@@ -21,6 +22,7 @@ MenuContent::MenuContent(AppModel& model, QMenu& menu) : QObject(&menu), model_(
     teams_->setEnabled(false);
     light_ = menu.addAction(QString());
     light_->setEnabled(false);
+    menu.setToolTipsVisible(true);
     privacy_ = menu.addAction(QString::fromStdString(platform::Desktop::unreadableLogsItem()));
     connect(privacy_, &QAction::triggered, this,
             [] { platform::Desktop::openPrivacySettings(teamsLogDirectory()); });
@@ -140,7 +142,13 @@ void MenuContent::showState() {
     teams_->setText(text);
 }
 
-void MenuContent::showLight() { light_->setText(model_.lightStatus()); }
+void MenuContent::showLight() {
+    light_->setText(model_.lightStatus());
+    // What to do about a light Tally may not open, where the menu shows tooltips.
+    light_->setToolTip(model_.lightStatus().contains(QStringLiteral("permission denied"))
+                           ? QString::fromStdString(platform::serialPermissionHint())
+                           : QString());
+}
 
 void MenuContent::showLogsReadable() { privacy_->setVisible(!model_.logsReadable()); }
 

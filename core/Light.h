@@ -34,6 +34,9 @@ public:
     virtual std::vector<std::string> otherLights() const { return {}; }
     // Lights found but not to be opened, with why ("Luxafor Flag: permission denied").
     virtual std::vector<std::string> blockedLights() const { return {}; }
+    // Why Tally's own light is not connected, when there is more to say than "not found"
+    // ("permission denied on /dev/ttyACM0", "/dev/ttyACM9 does not exist").
+    virtual std::optional<std::string> problem() const { return std::nullopt; }
 };
 
 }  // namespace tally

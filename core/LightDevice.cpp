@@ -87,24 +87,28 @@ void LightDevice::closePort() {
 bool LightDevice::connect() {
     const std::vector<std::string> candidates =
         fixedPort_ ? std::vector<std::string>{*fixedPort_} : findPorts_();
+    problem_.reset();
     for (const std::string& path : candidates) {
         platform::SerialOpenFailure failure{};
         link_ = open_(path, failure);
         if (!link_) {
             switch (failure) {
                 case platform::SerialOpenFailure::noPermission:  // the usual first-day problem on Linux
-                    tell(path, "no permission to open " + path + "; " + platform::serialPermissionHint());
+                    tell(path, "no permission to open " + path + "; " + platform::serialPermissionHint(),
+                         "permission denied on " + path);
                     break;
                 case platform::SerialOpenFailure::notADevice:
-                    tell(path, path + " is not a serial port");
+                    tell(path, path + " is not a serial port", path + " is not a serial port");
                     break;
                 case platform::SerialOpenFailure::inUse:
                     tell(path, path + " is in use by another program (another Tally, or a serial terminal); "
-                                      "trying again every few seconds");
+                                      "trying again every few seconds", path + " is in use by another program");
                     break;
-                case platform::SerialOpenFailure::missing: tell(path, path + ": no such port"); break;
+                case platform::SerialOpenFailure::missing:
+                    tell(path, path + ": no such port", path + " does not exist");
+                    break;
                 case platform::SerialOpenFailure::cannotOpen:
-                case platform::SerialOpenFailure::none: tell(path, "cannot open " + path); break;
+                case platform::SerialOpenFailure::none: tell(path, "cannot open " + path, "cannot open " + path); break;
             }
             continue;
         }
@@ -112,7 +116,7 @@ bool LightDevice::connect() {
         std::optional<std::string> answer;
         if (link_->write("PING\n")) answer = handshakeAnswer();
         if (!answer) {
-            tell(path, path + " did not answer PING, not a Tally");
+            tell(path, path + " did not answer PING, not a Tally", path + " does not answer as a Tally");
             closePort();
             continue;
         }
@@ -127,7 +131,8 @@ bool LightDevice::connect() {
     return false;
 }
 
-void LightDevice::tell(const std::string& path, const std::string& message) {
+void LightDevice::tell(const std::string& path, const std::string& message, std::string problem) {
+    problem_ = std::move(problem);
     auto& last = told_[path];
     if (last == message) return;
     last = message;

@@ -52,6 +52,7 @@ public:
     bool isConnected() const override { return link_ != nullptr; }
     const std::optional<std::string>& portPath() const { return portPath_; }
     std::optional<std::string> firmwareVersion() const override { return firmwareVersion_; }
+    std::optional<std::string> problem() const override { return isConnected() ? std::nullopt : problem_; }
 
     // The command the light should show; the next update() sends it if it differs.
     void show(std::string command);
@@ -81,8 +82,9 @@ private:
     std::optional<std::string> handshakeAnswer();
     std::optional<std::string> readLine(double timeout);
     void closePort();
-    // Logs what went wrong with a port, unless that is what was said of it last time.
-    void tell(const std::string& path, const std::string& message);
+    // Logs what went wrong with a port, unless that is what was said of it last time; `problem`
+    // is the same for the menu, short.
+    void tell(const std::string& path, const std::string& message, std::string problem);
 
     std::optional<std::string> portPath_;
     std::optional<std::string> firmwareVersion_;
@@ -104,6 +106,7 @@ private:
     // What was last said of each port that failed; said again only when it changes, so that a
     // port tried every three seconds does not fill the log.
     std::map<std::string, std::string> told_;
+    std::optional<std::string> problem_;  // the last attempt's, for the menu
 };
 
 }  // namespace tally

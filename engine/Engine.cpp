@@ -190,6 +190,7 @@ void Engine::step() {
         snapshot.firmware = device_->firmwareVersion();
         snapshot.otherLights = device_->otherLights();
         snapshot.blockedLights = device_->blockedLights();
+        snapshot.lightProblem = device_->problem();
     }
     onUpdate_(snapshot);
 }

@@ -34,6 +34,7 @@ public:
         bool logsReadable = true;
         std::vector<std::string> otherLights;    // every other maker's light driven, by name
         std::vector<std::string> blockedLights;  // lights found but not to be opened, and why
+        std::optional<std::string> lightProblem;  // why Tally's own light is not connected
         std::optional<LightState> manual;        // the status set by hand, while it lasts
         int manualChanges = 0;                   // setManual() calls carried out before this
         bool outsideHours = false;               // outside the working hours: the light shows their choice

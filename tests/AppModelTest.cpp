@@ -306,6 +306,7 @@ struct StubLights final : Light {
     struct Said {
         std::atomic<bool> own = false;
         std::vector<std::string> others, blocked;
+        std::optional<std::string> problem;
         std::mutex mutex;
     };
     std::shared_ptr<Said> said;
@@ -325,6 +326,10 @@ struct StubLights final : Light {
     std::vector<std::string> blockedLights() const override {
         const std::lock_guard lock(said->mutex);
         return said->blocked;
+    }
+    std::optional<std::string> problem() const override {
+        const std::lock_guard lock(said->mutex);
+        return said->problem;
     }
 };
 
@@ -359,6 +364,13 @@ TEST_F(AppModelTest, theLightLineNamesEachLightByMakerAndWhatKeepsOneDark) {
     EXPECT_TRUE(reads(false, {}, {"MuteMe Mini: permission denied"}, "Light: MuteMe Mini: permission denied"));
     EXPECT_TRUE(reads(true, {}, {"MuteMe Mini: permission denied"}, "Light: connected (firmware 1.2)"))
         << "a light that works is what the line is for";
+    for (const std::string problem : {"permission denied on /dev/ttyACM0", "/dev/ttyACM9 does not exist"}) {
+        {
+            const std::lock_guard lock(said->mutex);
+            said->problem = problem;
+        }
+        EXPECT_TRUE(reads(false, {}, {}, "Light: " + problem));
+    }
 }
 
 // A status set by hand until changed outlasts a restart; a timed one does not, and a saved one

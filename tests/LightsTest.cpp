@@ -246,6 +246,25 @@ TEST_F(Finding, aLightPluggedInLaterJoinsAndAnUnpluggedOneIsForgotten) {
     EXPECT_EQ(nameOf(light->seen(clock.now())), "green");
 }
 
+TEST_F(Finding, noLightFoundIsSaidOnceUntilOneIsFound) {
+    plug.unplugged = true;
+    const auto said = [this] {
+        return std::count(logged.begin(), logged.end(),
+                          "no light found: Tally looks for its own light and the busylights it knows every few seconds");
+    };
+    lights.update();
+    EXPECT_EQ(said(), 0) << "not before one look";
+    for (int i = 0; i < 5; ++i) passes(Lights::lookEvery);
+    EXPECT_EQ(said(), 1);
+    plug.unplugged = false;
+    passes(Lights::lookEvery);
+    EXPECT_THAT(lights.otherLights(), testing::ElementsAre("Luxafor light"));
+    plug.unplugged = true;
+    lights.show(LightState::busy);
+    for (int i = 0; i < 5; ++i) passes(Lights::lookEvery);
+    EXPECT_EQ(said(), 2) << "said again once the light it had is gone";
+}
+
 TEST_F(Finding, aLightThatMayNotBeOpenedIsNamedWithWhatToDoOnce) {
     plug.refuse = true;
     for (int i = 0; i < 5; ++i) passes(Lights::lookEvery);

@@ -109,6 +109,7 @@ void Lights::lookForLights(double now) {
 void Lights::update() {
     if (own_) own_->update();
     const double now = clock_();
+    if (!firstLook_) firstLook_ = now;
     lookForLights(now);
     const Sight sight = sightOf(palette_[static_cast<std::size_t>(state_)], brightness_);
     std::erase_if(lights_, [&](const auto& light) {
@@ -116,6 +117,13 @@ void Lights::update() {
         log_("light lost: " + light->name() + " at " + light->path());
         return true;
     });
+    // Once, until a light turns up: that Tally looks, and finds nothing.
+    const bool any = isConnected() || !lights_.empty();
+    if (any) toldNone_ = false;
+    else if (!toldNone_ && !problem() && blocked_.empty() && now >= *firstLook_ + lookEvery) {
+        toldNone_ = true;
+        log_("no light found: Tally looks for its own light and the busylights it knows every few seconds");
+    }
 }
 
 void Lights::switchOffNow() {

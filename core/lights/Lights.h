@@ -58,6 +58,7 @@ public:
     std::optional<std::string> firmwareVersion() const override;
     std::vector<std::string> otherLights() const override;
     std::vector<std::string> blockedLights() const override;
+    std::optional<std::string> problem() const override { return own_ ? own_->problem() : std::nullopt; }
 
 private:
     void lookForLights(double now);
@@ -78,6 +79,8 @@ private:
     Palette palette_ = defaultPalette();
     int brightness_ = 100;
     double nextLook_ = 0;
+    bool toldNone_ = false;  // "no light found" said, and no light found since
+    std::optional<double> firstLook_;
 };
 
 }  // namespace tally::lights
