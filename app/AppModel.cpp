@@ -77,6 +77,7 @@ AppModel::AppModel(Switches switches, const EngineFactory& makeEngine,
     palette_ = settings_.palette();
     neverCalls_ = settings_.neverCalls();
     hours_ = settings_.hours();
+    darkWhenLocked_ = settings_.darkWhenLocked();
 
     // Snapshots come from the engine's thread; the queued call brings them to this one and
     // is dropped if the model is gone by then. A snapshot like the one before changes nothing
@@ -221,6 +222,23 @@ void AppModel::setHours(const WorkingHours& hours) {
     emit hoursChanged();
 }
 
+void AppModel::setDarkWhenLocked(bool on) {
+    if (on == darkWhenLocked_) return;
+    darkWhenLocked_ = on;
+    Log::write(std::string("dark while the screen is locked: ") + (on ? "on" : "off"));
+    settings_.setDarkWhenLocked(on);
+    engine_->setLocked(darkForLock());
+    emit hoursChanged();
+}
+
+void AppModel::screenLockChanged(bool locked) {
+    if (locked == screenLocked_) return;
+    screenLocked_ = locked;
+    if (darkWhenLocked_) Log::write(locked ? "screen locked: light dark" : "screen unlocked");
+    engine_->setLocked(darkForLock());
+    emit hoursChanged();
+}
+
 void AppModel::restorePalette() {
     settings_.forgetPalette();
     if (palette_ == defaultPalette()) return;
@@ -242,6 +260,7 @@ void AppModel::automatic() {
 
 QString trayToolTip(const AppModel& model) {
     if (model.paused()) return QStringLiteral("Paused");
+    if (model.darkForLock()) return QStringLiteral("Screen locked");
     if (model.outsideHours() && !(model.manual() && model.hours().manualOutside))
         return QStringLiteral("Outside working hours");
     const LightState shown = model.shown();

@@ -52,6 +52,7 @@ public:
     // What the light shows for the person's presence: the status set by hand, unless a call;
     // outside the working hours, what the person chose for them.
     LightState shown() const {
+        if (darkForLock()) return LightState::off;
         if (outsideHours_) return manual_ && hours_.manualOutside ? *manual_ : hours_.outside;
         return manual_ && state_ != LightState::inCall ? *manual_ : state_;
     }
@@ -79,6 +80,11 @@ public:
     void setHours(const WorkingHours& hours);
     // Outside the working hours now (the engine's last word).
     bool outsideHours() const { return outsideHours_; }
+    // "Dark while the screen is locked": saved; and the screen's lock as the system tells it.
+    bool darkWhenLocked() const { return darkWhenLocked_; }
+    void setDarkWhenLocked(bool on);
+    void screenLockChanged(bool locked);
+    bool darkForLock() const { return darkWhenLocked_ && screenLocked_; }
     // Programs whose microphone or camera is no call ("Never count NAME as a call"); saved.
     const std::vector<std::string>& neverCalls() const { return neverCalls_; }
     void setNeverCall(const std::string& program, bool never);
@@ -133,6 +139,8 @@ private:
     std::vector<std::string> neverCalls_;
     WorkingHours hours_;
     bool outsideHours_ = false;
+    bool darkWhenLocked_ = false;
+    bool screenLocked_ = false;
     std::function<std::vector<std::string>()> callPrograms_;
     std::function<void(std::vector<std::string>)> ignoreCalls_;
     int manualChanges_ = 0;  // setManual() calls made, to tell a snapshot from before the last

@@ -110,6 +110,10 @@ Preferences::Preferences(AppModel& model, QWidget* parent) : QWidget(parent, Qt:
     hoursLayout->addWidget(manualOutside_, 3, 0, 1, 4);
     connect(hours_, &QGroupBox::toggled, this, &Preferences::chooseHours);
     layout->addWidget(hours_);
+    darkWhenLocked_ = new QCheckBox(QStringLiteral("Dark while the screen is locked"));
+    darkWhenLocked_->setObjectName(QStringLiteral("darkWhenLocked"));
+    connect(darkWhenLocked_, &QCheckBox::toggled, this, [this](bool on) { model_.setDarkWhenLocked(on); });
+    layout->addWidget(darkWhenLocked_);
 
     // Programs whose microphone or camera is no call, by the names "Any call" shows.
     auto* never = new QGroupBox(QStringLiteral("Never counted as a call"));
@@ -146,6 +150,7 @@ Preferences::Preferences(AppModel& model, QWidget* parent) : QWidget(parent, Qt:
         model_.restorePalette();
         model_.setBrightness(Settings::defaultBrightness);
         model_.setHours(WorkingHours{});
+        model_.setDarkWhenLocked(false);
     });
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(restore);
@@ -190,7 +195,7 @@ void Preferences::showModel() {
     brightness_->setCurrentIndex(at);  // -1 (none) for a saved value that is no option
 
     const WorkingHours& hours = model_.hours();
-    const QList<QWidget*> quiet{hours_, start_, end_, outside_, manualOutside_};
+    const QList<QWidget*> quiet{hours_, start_, end_, outside_, manualOutside_, darkWhenLocked_};
     std::vector<std::unique_ptr<QSignalBlocker>> blockers;
     for (QWidget* widget : quiet) blockers.push_back(std::make_unique<QSignalBlocker>(widget));
     for (QCheckBox* day : days_) blockers.push_back(std::make_unique<QSignalBlocker>(day));
@@ -200,6 +205,7 @@ void Preferences::showModel() {
     end_->setTime(hours.end >= 24 * 60 ? QTime(23, 59) : QTime(hours.end / 60, hours.end % 60));
     outside_->setCurrentIndex(outside_->findData(static_cast<int>(hours.outside)));
     manualOutside_->setChecked(hours.manualOutside);
+    darkWhenLocked_->setChecked(model_.darkWhenLocked());
 
     neverCalls_->clear();
     for (const auto& program : model_.neverCalls()) neverCalls_->addItem(QString::fromStdString(program));

@@ -41,6 +41,7 @@ private:
     QTimeEdit* end_;
     QComboBox* outside_;
     QCheckBox* manualOutside_;
+    QCheckBox* darkWhenLocked_;
     QListWidget* neverCalls_;
     QLineEdit* newNeverCall_;
 };

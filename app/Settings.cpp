@@ -207,6 +207,10 @@ void Settings::setHours(const WorkingHours& hours) {
     save(QStringLiteral("hours/manualOutside"), hours.manualOutside);
 }
 
+bool Settings::darkWhenLocked() { return readFlag(QStringLiteral("darkWhenLocked"), false); }
+
+void Settings::setDarkWhenLocked(bool on) { save(QStringLiteral("darkWhenLocked"), on); }
+
 std::vector<std::string> Settings::neverCalls() {
     std::vector<std::string> programs;
     for (const QString& name : read(QStringLiteral("neverCalls")).toStringList())

@@ -37,6 +37,9 @@ public:
     // The working hours, each value its default when not saved or not usable.
     WorkingHours hours();
     void setHours(const WorkingHours& hours);
+    // Whether the light is dark while the screen is locked; off unless saved.
+    bool darkWhenLocked();
+    void setDarkWhenLocked(bool on);
     // The programs whose microphone or camera is no call.
     std::vector<std::string> neverCalls();
     void setNeverCalls(const std::vector<std::string>& programs);

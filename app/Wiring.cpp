@@ -56,7 +56,7 @@ std::unique_ptr<AppModel> model(const Switches& switches, Services services) {
 
 std::unique_ptr<QObject> watchSleep(AppModel& model) {
     return platform::watchSleep([&model] { model.willSleep(); }, [&model] { model.didWake(); },
-                                logLine);
+                                logLine, [&model](bool locked) { model.screenLockChanged(locked); });
 }
 
 }  // namespace tally::Wiring

@@ -101,6 +101,10 @@ void Engine::setHours(const WorkingHours& hours) {
     post([this, hours] { hours_ = hours; });
 }
 
+void Engine::setLocked(bool locked) {
+    post([this, locked] { locked_ = locked; });
+}
+
 void Engine::lightOffNow() {
     runAndWait([this] {
         asleep_ = true;
@@ -172,6 +176,7 @@ void Engine::step() {
     const bool outside = !hours_.within(timing_.localTime());
     LightState presence = manual_ && state_ != LightState::inCall ? manual_->first : state_;
     if (outside) presence = manual_ && hours_.manualOutside ? manual_->first : hours_.outside;
+    if (locked_) presence = LightState::off;  // nobody at the desk
     while (!testQueue_.empty() && now >= testQueue_.front().second) testQueue_.pop_front();
     const bool testing = !testQueue_.empty();
     const LightState onDisplay = testing ? testQueue_.front().first : presence;

@@ -86,6 +86,8 @@ public:
     void setPalette(const Palette& palette);
     // The working hours from now on.
     void setHours(const WorkingHours& hours);
+    // Whether the light is dark because the screen is locked (and the person wants that).
+    void setLocked(bool locked);
     // Before sleep: sends "OFF" to a connected light and returns once that is done. The light
     // stays off until didWake(), whatever the ticks in between would show.
     void lightOffNow();
@@ -119,6 +121,7 @@ private:
     std::optional<std::pair<LightState, std::optional<double>>> manual_;  // the state, and until when
     int manualChanges_ = 0;
     WorkingHours hours_;
+    bool locked_ = false;
     bool asleep_ = false;  // from lightOffNow() to didWake(): the light stays off
 
     // Shared with the callers, under mutex_.

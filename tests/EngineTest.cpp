@@ -317,45 +317,6 @@ struct RecordingLight final : Light {
 
 }  // namespace
 
-// What the light is told, from the rules: the presence state, unless a status set by hand stands
-// for it, but a call shows through it; the pause darkens either; the colour test goes over all.
-TEST_F(EngineTest, aStatusByHandStandsForPresenceButNotForACallPauseAndTheTest) {
-    using L = LightState;
-    struct Row {
-        L presence;
-        std::optional<L> manual;
-        bool paused;
-        bool testing;
-        L shown;
-    };
-    const Row rows[] = {
-        {L::available, {}, false, false, L::available},   {L::available, L::busy, false, false, L::busy},
-        {L::unknown, L::available, false, false, L::available}, {L::off, L::dnd, false, false, L::dnd},
-        {L::busy, L::off, false, false, L::off},          {L::inCall, L::busy, false, false, L::inCall},
-        {L::inCall, L::off, false, false, L::inCall},      {L::busy, L::available, true, false, L::off},
-        {L::inCall, L::dnd, true, false, L::off},          {L::busy, L::dnd, false, true, L::available},
-        {L::busy, L::dnd, true, true, L::available},
-    };
-    for (const Row& row : rows) {
-        auto light = std::make_unique<RecordingLight>();
-        const auto last = light->last;
-        auto engine = makeEngine({row.presence}, std::move(light));
-        if (row.manual) engine->setManual(Engine::ManualStatus{*row.manual, std::nullopt});
-        engine->setPaused(row.paused);
-        if (row.testing) engine->startTest();
-        start(*engine);
-        tick(*engine);
-        EXPECT_EQ(last->load(), row.shown) << rawValue(row.presence) << " by hand "
-                                           << (row.manual ? rawValue(*row.manual) : "none") << (row.paused ? " paused" : "")
-                                           << (row.testing ? " testing" : "");
-        engine.reset();
-        const std::lock_guard lock(mutex);
-        EXPECT_EQ(snapshots.back().state, row.presence) << "the snapshot keeps what Teams and calls say";
-        EXPECT_EQ(snapshots.back().manual, row.manual);
-        snapshots.clear();
-    }
-}
-
 TEST_F(EngineTest, aTimedStatusByHandEndsByItselfAndSaysSo) {
     auto light = std::make_unique<RecordingLight>();
     const auto last = light->last;
@@ -372,38 +333,58 @@ TEST_F(EngineTest, aTimedStatusByHandEndsByItselfAndSaysSo) {
     EXPECT_FALSE(snapshots.back().manual);
 }
 
-// Working hours, from the rules: within them nothing changes; outside them the light shows the
-// chosen state (dark by default) whatever Teams, a call or a status set by hand say, unless the
-// person lets a status set by hand show; pause and the colour test still go over everything.
-TEST_F(EngineTest, outsideTheWorkingHoursTheLightShowsWhatThePersonChose) {
+// What the light is told, from the rules, as one table. The presence state (Teams' logs and
+// calls), unless a status set by hand stands for it, but a call shows through that. Outside the
+// working hours (on here: Monday to Friday, 9:00 to 17:00) the state chosen for them (dark by
+// default), whatever Teams, a call or a status set by hand say, unless the person lets a status
+// set by hand show. A locked screen (when the person wants it) darkens all that. The pause
+// darkens everything, and the colour test goes over everything.
+TEST_F(EngineTest, whatTheLightShowsFromEveryInput) {
     using L = LightState;
-    WorkingHours weekdays;
-    weekdays.on = true;  // Monday to Friday, 9:00 to 17:00
     struct Row {
-        int weekday, minute;
         L presence;
         std::optional<L> manual;
+        bool hoursOn;
+        int weekday, minute;
         L outside;
-        bool manualOutside;
-        bool paused, testing;
+        bool manualOutside, locked, paused, testing;
         L shown;
-        bool outsideHours;
     };
+    constexpr int monday = 0, saturday = 5, sunday = 6, ten = 10 * 60;
     const Row rows[] = {
-        {0, 10 * 60, L::busy, {}, L::off, false, false, false, L::busy, false},          // Monday morning
-        {0, 9 * 60, L::busy, {}, L::off, false, false, false, L::busy, false},           // its first minute
-        {0, 17 * 60, L::busy, {}, L::off, false, false, false, L::off, true},            // its end
-        {0, 8 * 60 + 59, L::inCall, {}, L::off, false, false, false, L::off, true},      // a call before 9
-        {5, 10 * 60, L::available, {}, L::away, false, false, false, L::away, true},     // Saturday, as chosen
-        {5, 10 * 60, L::available, L::busy, L::off, false, false, false, L::off, true},  // by hand, not let through
-        {5, 10 * 60, L::available, L::busy, L::off, true, false, false, L::busy, true},  // by hand, let through
-        {0, 20 * 60, L::busy, {}, L::away, false, true, false, L::off, true},            // paused
-        {6, 20 * 60, L::busy, {}, L::off, false, false, true, L::available, true},       // the colour test
+        // presence and a status set by hand
+        {L::available, {}, false, monday, ten, L::off, false, false, false, false, L::available},
+        {L::available, L::busy, false, monday, ten, L::off, false, false, false, false, L::busy},
+        {L::unknown, L::available, false, monday, ten, L::off, false, false, false, false, L::available},
+        {L::off, L::dnd, false, monday, ten, L::off, false, false, false, false, L::dnd},
+        {L::busy, L::off, false, monday, ten, L::off, false, false, false, false, L::off},
+        {L::inCall, L::busy, false, monday, ten, L::off, false, false, false, false, L::inCall},
+        {L::inCall, L::off, false, monday, ten, L::off, false, false, false, false, L::inCall},
+        // working hours
+        {L::busy, {}, true, monday, ten, L::off, false, false, false, false, L::busy},
+        {L::busy, {}, true, monday, 9 * 60, L::off, false, false, false, false, L::busy},
+        {L::busy, {}, true, monday, 17 * 60, L::off, false, false, false, false, L::off},
+        {L::inCall, {}, true, monday, 8 * 60 + 59, L::off, false, false, false, false, L::off},
+        {L::available, {}, true, saturday, ten, L::away, false, false, false, false, L::away},
+        {L::available, L::busy, true, saturday, ten, L::off, false, false, false, false, L::off},
+        {L::available, L::busy, true, saturday, ten, L::off, true, false, false, false, L::busy},
+        // the screen's lock
+        {L::busy, {}, false, monday, ten, L::off, false, true, false, false, L::off},
+        {L::inCall, L::busy, false, monday, ten, L::off, false, true, false, false, L::off},
+        {L::available, L::busy, true, saturday, ten, L::away, true, true, false, false, L::off},
+        // pause and the colour test over everything
+        {L::busy, L::available, false, monday, ten, L::off, false, false, true, false, L::off},
+        {L::inCall, L::dnd, false, monday, ten, L::off, false, false, true, false, L::off},
+        {L::busy, {}, true, monday, 20 * 60, L::away, false, false, true, false, L::off},
+        {L::busy, L::dnd, false, monday, ten, L::off, false, false, false, true, L::available},
+        {L::busy, L::dnd, false, monday, ten, L::off, false, true, true, true, L::available},
+        {L::busy, {}, true, sunday, 20 * 60, L::off, false, false, false, true, L::available},
     };
     for (const Row& row : rows) {
         weekday = row.weekday;
         minute = row.minute;
-        WorkingHours hours = weekdays;
+        WorkingHours hours;
+        hours.on = row.hoursOn;
         hours.outside = row.outside;
         hours.manualOutside = row.manualOutside;
         auto light = std::make_unique<RecordingLight>();
@@ -411,16 +392,20 @@ TEST_F(EngineTest, outsideTheWorkingHoursTheLightShowsWhatThePersonChose) {
         auto engine = makeEngine({row.presence}, std::move(light));
         engine->setHours(hours);
         if (row.manual) engine->setManual(Engine::ManualStatus{*row.manual, std::nullopt});
+        engine->setLocked(row.locked);
         engine->setPaused(row.paused);
         if (row.testing) engine->startTest();
         start(*engine);
         tick(*engine);
         engine.reset();
-        EXPECT_EQ(last->load(), row.shown) << "day " << row.weekday << " minute " << row.minute << " "
-                                           << rawValue(row.presence);
+        EXPECT_EQ(last->load(), row.shown)
+            << rawValue(row.presence) << ", by hand " << (row.manual ? rawValue(*row.manual) : "none") << ", hours "
+            << (row.hoursOn ? "on" : "off") << " day " << row.weekday << " minute " << row.minute
+            << (row.locked ? ", locked" : "") << (row.paused ? ", paused" : "") << (row.testing ? ", testing" : "");
         const std::lock_guard lock(mutex);
-        EXPECT_EQ(snapshots.back().outsideHours, row.outsideHours) << "day " << row.weekday << " minute " << row.minute;
         EXPECT_EQ(snapshots.back().state, row.presence) << "the snapshot keeps what Teams and calls say";
+        EXPECT_EQ(snapshots.back().manual, row.manual);
+        EXPECT_EQ(snapshots.back().outsideHours, row.hoursOn && !WorkingHours{true}.within({row.weekday, row.minute}));
         snapshots.clear();
     }
 }

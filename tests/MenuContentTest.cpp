@@ -400,3 +400,31 @@ TEST_F(MenuContentTest, untilTheEndOfTheWorkingDayLastsToItsEnd) {
     EXPECT_EQ(model->manualUntil(), "00:00") << "midnight, the end of this working day";
     EXPECT_EQ(QSettings().value("showAs").toString(), "automatic") << "a status with an end is not kept";
 }
+
+// "Dark while the screen is locked", from Preferences: saved, and the lock the system reports
+// darkens the light until the unlock; without the choice the lock changes nothing.
+TEST_F(MenuContentTest, darkWhileTheScreenIsLockedWhenThePersonChoosesIt) {
+    TALLY_SKIP_WITHOUT_VIRTUAL_LIGHT();
+    QSettings().remove("darkWhenLocked");
+    VirtualLight light(dir.file("light.txt"));
+    auto model = makeModel({"--port", light.path()});
+    MenuContent content(*model, menu);
+    model->showAs(LightState::busy, std::nullopt);
+    ASSERT_TRUE(processEventsUntil([&] { return light.lastReceived() == "C 255 0 0"; }));
+    model->screenLockChanged(true);
+    EXPECT_FALSE(model->darkForLock()) << "not chosen: the lock changes nothing";
+    EXPECT_EQ(trayToolTip(*model).toStdString(), "Busy: set by hand");
+
+    find(menu, "Preferences\u2026")->trigger();
+    QWidget* window = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == "Tally Preferences") window = w;
+    ASSERT_NE(window, nullptr);
+    window->findChild<QCheckBox*>("darkWhenLocked")->click();
+    EXPECT_EQ(QSettings().value("darkWhenLocked").toString(), "true");
+    EXPECT_TRUE(processEventsUntil([&] { return light.lastReceived() == "OFF"; }));
+    EXPECT_EQ(trayToolTip(*model).toStdString(), "Screen locked");
+    model->screenLockChanged(false);
+    EXPECT_TRUE(processEventsUntil([&] { return light.lastReceived() == "C 255 0 0"; }));
+    window->close();
+}

@@ -2,6 +2,7 @@
 // logind that answers Inhibit and emits PrepareForSleep.
 #include "SleepWatcher.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "AppModel.h"
@@ -43,9 +44,9 @@ protected:
         ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
     }
 
-    std::string gdbus(std::vector<std::string> call) {
+    std::string gdbus(std::vector<std::string> call, const std::string& object = "/org/freedesktop/login1") {
         std::vector<std::string> args{"/usr/bin/gdbus", "call", "--system", "--dest", "org.freedesktop.login1",
-                                      "--object-path", "/org/freedesktop/login1", "--method"};
+                                      "--object-path", object, "--method"};
         args.insert(args.end(), call.begin(), call.end());
         Process p(args, {"DBUS_SYSTEM_BUS_ADDRESS=" + address});
         return p.readUntil([](const std::string&) { return false; }, 10s);
@@ -110,4 +111,29 @@ TEST_F(SleepWatcherTest, nothingButOffReachesTheLightFromSleepToWake) {
     ASSERT_TRUE(processEventsUntil([&] { return light.received().size() > asleep; }));
     EXPECT_EQ(light.lastReceived(), command(model.state())) << "the current colour after wake";
     Log::setEcho(false);
+}
+
+// The screen's lock, from logind's Lock and Unlock on this session's own object (found by the
+// session's id); another session's lock is not this one's.
+TEST_F(SleepWatcherTest, theSessionsLockAndUnlockAreHeardAndAnotherSessionsAreNot) {
+    gdbus({"org.freedesktop.DBus.Mock.AddSession", "mine", "seat0", "1000", "me", "true"});
+    gdbus({"org.freedesktop.DBus.Mock.AddSession", "theirs", "seat0", "1001", "them", "false"});
+    ::setenv("XDG_SESSION_ID", "mine", 1);
+    std::vector<bool> heard;
+    std::vector<std::string> messages;
+    auto watcher = platform::watchSleep([] {}, [] {}, [&](const std::string& m) { messages.push_back(m); },
+                                        [&](bool locked) { heard.push_back(locked); });
+    ASSERT_TRUE(processEventsUntil([&] { return tallyInhibits(); }));
+    // The session's object is looked up after the bus answers: lock until it is heard.
+    ASSERT_TRUE(processEventsUntil([&] {
+        if (heard.empty()) gdbus({"org.freedesktop.login1.Session.Lock"}, "/org/freedesktop/login1/session/mine");
+        return !heard.empty();
+    })) << (messages.empty() ? "" : messages.front());
+    gdbus({"org.freedesktop.login1.Session.Lock"}, "/org/freedesktop/login1/session/theirs");
+    gdbus({"org.freedesktop.login1.Session.Unlock"}, "/org/freedesktop/login1/session/mine");
+    ASSERT_TRUE(processEventsUntil([&] { return heard.size() >= 2 && !heard.back(); }));
+    EXPECT_TRUE(std::all_of(heard.begin(), heard.end() - 1, [](bool locked) { return locked; }))
+        << "only this session's lock, then its unlock";
+    EXPECT_TRUE(messages.empty());
+    ::unsetenv("XDG_SESSION_ID");
 }

@@ -16,6 +16,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusUnixFileDescriptor>
@@ -128,8 +129,9 @@ class LogindSleepWatcher : public QObject {
     Q_OBJECT
 public:
     LogindSleepWatcher(std::function<void()> willSleep, std::function<void()> didWake,
-                       SleepLog log)
-        : willSleep_(std::move(willSleep)), didWake_(std::move(didWake)), log_(std::move(log)) {
+                       SleepLog log, std::function<void(bool)> lockChanged)
+        : willSleep_(std::move(willSleep)), didWake_(std::move(didWake)), log_(std::move(log)),
+          lockChanged_(std::move(lockChanged)) {
         if (::pipe2(cancel_, O_CLOEXEC) != 0) {
             log_("no system bus: the light is not switched off before sleep");
             return;
@@ -149,6 +151,8 @@ public:
     }
 
 private slots:
+    void locked() { lockChanged_(true); }
+    void unlocked() { lockChanged_(false); }
     void prepareForSleep(bool sleeping) {
         if (sleeping) {
             willSleep_();
@@ -177,6 +181,26 @@ private:
             return;
         }
         takeInhibitor();
+        if (lockChanged_) watchLock();
+    }
+
+    // logind tells a session to lock and unlock with the Lock and Unlock signals on the
+    // session's own object, found from the session's id (XDG_SESSION_ID, or "auto": the caller's).
+    void watchLock() {
+        const char* id = std::getenv("XDG_SESSION_ID");
+        QDBusMessage call = QDBusMessage::createMethodCall(service, path, manager, "GetSession");
+        call << QString::fromLocal8Bit(id && *id ? id : "auto");
+        auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(call), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {
+            const QDBusPendingReply<QDBusObjectPath> reply = *done;
+            done->deleteLater();
+            QDBusConnection bus = QDBusConnection::systemBus();
+            constexpr auto session = "org.freedesktop.login1.Session";
+            if (!reply.isValid() ||
+                !bus.connect(QString(), reply.value().path(), session, "Lock", this, SLOT(locked())) ||
+                !bus.connect(QString(), reply.value().path(), session, "Unlock", this, SLOT(unlocked())))
+                log_("no login session: the screen's lock is not watched");
+        });
     }
 
     void takeInhibitor() {
@@ -194,6 +218,7 @@ private:
     std::function<void()> willSleep_;
     std::function<void()> didWake_;
     SleepLog log_;
+    std::function<void(bool)> lockChanged_;
     QDBusUnixFileDescriptor inhibitor_;
     int cancel_[2] = {-1, -1};
     std::thread probe_;
@@ -202,9 +227,9 @@ private:
 }  // namespace
 
 std::unique_ptr<QObject> watchSleep(std::function<void()> willSleep, std::function<void()> didWake,
-                                    SleepLog log) {
+                                    SleepLog log, std::function<void(bool)> lockChanged) {
     return std::make_unique<LogindSleepWatcher>(std::move(willSleep), std::move(didWake),
-                                                std::move(log));
+                                                std::move(log), std::move(lockChanged));
 }
 
 }  // namespace tally::platform

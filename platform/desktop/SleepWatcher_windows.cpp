@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <powrprof.h>
+#include <wtsapi32.h>
 
 namespace tally::platform {
 
@@ -31,8 +32,9 @@ bool modernStandby() {
 // console display's state: there the display going off is the machine going to sleep.
 class PowerWatcher : public QObject, public QAbstractNativeEventFilter {
 public:
-    PowerWatcher(std::function<void()> willSleep, std::function<void()> didWake, SleepLog log)
-        : willSleep_(std::move(willSleep)), didWake_(std::move(didWake)) {
+    PowerWatcher(std::function<void()> willSleep, std::function<void()> didWake, SleepLog log,
+                 std::function<void(bool)> lockChanged)
+        : willSleep_(std::move(willSleep)), didWake_(std::move(didWake)), lockChanged_(std::move(lockChanged)) {
         window_.create();  // a native top-level window, never shown
         if (!window_.handle()) {  // the system would not make one (winId() would crash)
             if (log) log("cannot make a window to hear of sleep: the light stays on while the computer sleeps");
@@ -45,6 +47,8 @@ public:
                                                           DEVICE_NOTIFY_WINDOW_HANDLE);
             if (log) log("Modern Standby: the display going off counts as sleep");
         }
+        // The session's lock and unlock come as WM_WTSSESSION_CHANGE to a registered window.
+        if (lockChanged_) sessionNotified_ = ::WTSRegisterSessionNotification(handle, NOTIFY_FOR_THIS_SESSION);
         QCoreApplication::instance()->installNativeEventFilter(this);
         filtering_ = true;
     }
@@ -52,6 +56,7 @@ public:
         if (filtering_) QCoreApplication::instance()->removeNativeEventFilter(this);
         if (suspendResume_) ::UnregisterSuspendResumeNotification(suspendResume_);
         if (display_) ::UnregisterPowerSettingNotification(display_);
+        if (sessionNotified_) ::WTSUnRegisterSessionNotification(reinterpret_cast<HWND>(window_.winId()));
     }
     PowerWatcher(const PowerWatcher&) = delete;
     PowerWatcher& operator=(const PowerWatcher&) = delete;
@@ -59,6 +64,11 @@ public:
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
         if (type != "windows_generic_MSG") return false;
         const MSG* msg = static_cast<const MSG*>(message);
+        if (msg->message == WM_WTSSESSION_CHANGE && lockChanged_) {
+            if (msg->wParam == WTS_SESSION_LOCK) lockChanged_(true);
+            else if (msg->wParam == WTS_SESSION_UNLOCK) lockChanged_(false);
+            return false;
+        }
         if (msg->message != WM_POWERBROADCAST) return false;
         if (msg->wParam == PBT_APMSUSPEND) sleep();  // the light off before this returns
         else if (msg->wParam == PBT_APMRESUMEAUTOMATIC) wake();
@@ -93,12 +103,16 @@ private:
     HPOWERNOTIFY display_ = nullptr;
     bool asleep_ = false;
     bool filtering_ = false;
+    std::function<void(bool)> lockChanged_;
+    bool sessionNotified_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<QObject> watchSleep(std::function<void()> willSleep, std::function<void()> didWake, SleepLog log) {
-    return std::make_unique<PowerWatcher>(std::move(willSleep), std::move(didWake), std::move(log));
+std::unique_ptr<QObject> watchSleep(std::function<void()> willSleep, std::function<void()> didWake, SleepLog log,
+                                    std::function<void(bool)> lockChanged) {
+    return std::make_unique<PowerWatcher>(std::move(willSleep), std::move(didWake), std::move(log),
+                                          std::move(lockChanged));
 }
 
 }  // namespace tally::platform
