@@ -14,4 +14,9 @@ inline double uptimeNow() {
         .count();
 }
 
+// Seconds on the wall clock, which goes on while the machine sleeps (and may be set).
+inline double wallClockNow() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
 }  // namespace tally

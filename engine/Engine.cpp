@@ -86,7 +86,7 @@ void Engine::setManual(std::optional<ManualStatus> status) {
         ++manualChanges_;
         if (!status) return manual_.reset();
         std::optional<double> until;
-        if (status->seconds) until = timing_.clock() + *status->seconds;
+        if (status->seconds) until = timing_.wallClock() + *status->seconds;
         manual_.emplace(status->state, until);
     });
 }
@@ -166,7 +166,7 @@ void Engine::step() {
     }
 
     const double now = timing_.clock();
-    if (manual_ && manual_->second && now >= *manual_->second) {
+    if (manual_ && manual_->second && timing_.wallClock() >= *manual_->second) {
         log_("status set by hand ended: " + std::string(rawValue(manual_->first)));
         manual_.reset();
     }

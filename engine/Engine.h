@@ -47,7 +47,7 @@ public:
     using UpdateCallback = std::function<void(const Snapshot&)>;
 
     // A status the person set by hand, shown instead of the presence state (a call still wins),
-    // for `seconds` on the engine's clock or, without them, until changed.
+    // for `seconds` on the wall clock or, without them, until changed.
     struct ManualStatus {
         LightState state = LightState::available;
         std::optional<double> seconds;
@@ -60,6 +60,9 @@ public:
         UptimeClock clock = uptimeNow;  // paces the ticks and the colour test
         double tick = tickSeconds;      // seconds on that clock between ticks
         std::function<LocalTime()> localTime = localTimeNow;  // the working hours' clock
+        // A timed status's clock: the wall's, which goes on while the machine sleeps, so that a
+        // status "until 14:30" ends at 14:30 however long the machine slept in between.
+        UptimeClock wallClock = wallClockNow;
     };
 
     // `device` is absent in a dry run.
@@ -118,7 +121,7 @@ private:
     LightState state_ = LightState::unknown;
     std::deque<std::pair<LightState, double>> testQueue_;
     bool paused_ = false;
-    std::optional<std::pair<LightState, std::optional<double>>> manual_;  // the state, and until when
+    std::optional<std::pair<LightState, std::optional<double>>> manual_;  // the state, and until when (wall clock)
     int manualChanges_ = 0;
     WorkingHours hours_;
     bool locked_ = false;

@@ -146,25 +146,24 @@ TEST(Desktop, aStatusByHandAndAColourChosenAtTheDesktopReachTheLight) {
     ASSERT_TRUE(eventually([&] { return !(icon = visibleTallyWindows(desk.display)).empty(); })) << "no tray icon";
     icon = icon.substr(0, icon.find('\n'));
     const auto at = desk.geometry(icon);
+    // A right click on the icon; whether the menu opened.
+    const auto openMenu = [&] {
+        desk.x11({"/usr/bin/xdotool", "mousemove", std::to_string(at.at("X") + 5), std::to_string(at.at("Y") + 5),
+                  "click", "3"});
+        return eventually([&] {
+            const std::string windows = visibleTallyWindows(desk.display);
+            return std::count(windows.begin(), windows.end(), '\n') >= 2;
+        });
+    };
 
     // Show as > Busy > For 30 minutes. The keys reach the privacy entry first (this home has no
     // Teams logs), then "Show as".
-    desk.x11({"/usr/bin/xdotool", "mousemove", std::to_string(at.at("X") + 5), std::to_string(at.at("Y") + 5),
-              "click", "3"});
-    ASSERT_TRUE(eventually([&] {
-        const std::string windows = visibleTallyWindows(desk.display);
-        return std::count(windows.begin(), windows.end(), '\n') >= 2;
-    })) << "the menu did not open";
+    ASSERT_TRUE(openMenu()) << "the menu did not open";
     desk.x11({"/usr/bin/xdotool", "key", "--delay", "200", "Down", "Down", "Right", "Down", "Down", "Right", "Return"});
     EXPECT_TRUE(light.eventuallyLast("C 255 0 0")) << "Busy, set by hand";
 
     // Preferences: the first button is Available's colour, then its pulse, then Busy's colour.
-    desk.x11({"/usr/bin/xdotool", "mousemove", std::to_string(at.at("X") + 5), std::to_string(at.at("Y") + 5),
-              "click", "3"});
-    ASSERT_TRUE(eventually([&] {
-        const std::string windows = visibleTallyWindows(desk.display);
-        return std::count(windows.begin(), windows.end(), '\n') >= 2;
-    })) << "the menu did not open again";
+    ASSERT_TRUE(openMenu()) << "the menu did not open again";
     // From the bottom: Quit, View log, Start at login, then Preferences above the separator.
     desk.x11({"/usr/bin/xdotool", "key", "--delay", "200", "Up", "Up", "Up", "Up", "Return"});
     const std::string preferences = desk.window("Tally Preferences");

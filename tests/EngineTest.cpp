@@ -60,7 +60,7 @@ protected:
                 messages.push_back(m);
             },
             Engine::Timing{clock.function(), Engine::tickSeconds,
-                           [this] { return LocalTime{weekday.load(), minute.load()}; }});
+                           [this] { return LocalTime{weekday.load(), minute.load()}; }, clock.function()});
     }
     // The local time the working hours are judged by: Monday 10:00 unless a test says otherwise.
     std::atomic<int> weekday = 0;
