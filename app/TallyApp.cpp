@@ -31,8 +31,10 @@ TallyApp::TallyApp(Options options, QObject* parent)
     new MenuContent(*model_, *menu_);
     // However the application ends (quit, a signal, the desktop session's end), the light is
     // switched off on the way out.
-    connect(qApp, &QCoreApplication::aboutToQuit, this,
-            [this] { model_->finish("the desktop session ends"); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        model_->finish("the desktop session ends");
+        platform::Desktop::leaveMenuBar();
+    });
 
     // The icon is made and shown even without a tray: a tray host that starts later (as at
     // login) gets it then.

@@ -17,8 +17,10 @@ namespace Desktop {
 std::optional<std::string> qtPlatforms();
 // The display the environment names, for the activity log ("DISPLAY=:0"); empty for none.
 std::string displayName();
-// No Dock icon and no application menu: the application lives in the menu bar (macOS).
+// No Dock icon and no application menu: the application lives in the menu bar (macOS), and
+// is not napped there: its timers stay on time until leaveMenuBar() at quit.
 void becomeMenuBarOnly();
+void leaveMenuBar();
 // Whether a click on the tray item opens its menu by itself (macOS); elsewhere Tally opens it,
 // so that a left click works as well as a right one.
 bool trayClickOpensMenu();

@@ -34,6 +34,7 @@ std::string displayName() {
 }
 
 void becomeMenuBarOnly() {}
+void leaveMenuBar() {}
 
 bool trayClickOpensMenu() { return false; }
 

@@ -8,7 +8,29 @@ std::optional<std::string> qtPlatforms() { return std::nullopt; }  // the native
 
 std::string displayName() { return {}; }
 
-void becomeMenuBarOnly() { [NSApp setActivationPolicy:NSApplicationActivationPolicyAccessory]; }
+namespace {
+
+// The activity that keeps App Nap away: a windowless agent is napped, and its timers coalesced,
+// which would leave the light behind Teams. User-initiated, but the system may still sleep when
+// idle. Retained here (no ARC) until leaveMenuBar().
+id<NSObject> awake = nil;
+
+}  // namespace
+
+void becomeMenuBarOnly() {
+    [NSApp setActivationPolicy:NSApplicationActivationPolicyAccessory];
+    if (!awake)
+        awake = [[[NSProcessInfo processInfo]
+            beginActivityWithOptions:NSActivityUserInitiatedAllowingIdleSystemSleep
+                              reason:@"Tally keeps the desk light in step with Teams"] retain];
+}
+
+void leaveMenuBar() {
+    if (!awake) return;
+    [[NSProcessInfo processInfo] endActivity:awake];
+    [awake release];
+    awake = nil;
+}
 
 bool trayClickOpensMenu() { return true; }
 
