@@ -11,6 +11,8 @@ cask "tally" do
   homepage "https://tally.org/"
 
   depends_on macos: ">= :sonoma"
+  # The image holds an arm64 build only: Homebrew's Qt, which it carries, is not universal.
+  depends_on arch: :arm64
 
   app "Tally.app"
 
