@@ -1,0 +1,4 @@
+#pragma once
+// IOKit's serial keys.
+#define kIOSerialBSDServiceValue "IOSerialBSDClient"
+#define kIOCalloutDeviceKey "IOCalloutDevice"

@@ -1,0 +1,12 @@
+#pragma once
+// What kind of Apple system this is: a Mac.
+#define TARGET_OS_MAC 1
+#define TARGET_OS_OSX 1
+#define TARGET_OS_IPHONE 0
+#define TARGET_OS_IOS 0
+#define TARGET_OS_TV 0
+#define TARGET_OS_WATCH 0
+#define TARGET_OS_VISION 0
+#define TARGET_OS_SIMULATOR 0
+#define TARGET_OS_EMBEDDED 0
+#define TARGET_CPU_ARM64 1
