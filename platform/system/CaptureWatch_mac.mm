@@ -1,7 +1,10 @@
 // Written from Apple's documentation of Core Audio and Core Media I/O; not yet run on a Mac.
 #include "CaptureWatch.h"
 
+#include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include <Block.h>
 #import <CoreAudio/CoreAudio.h>
@@ -45,6 +48,36 @@ constexpr AudioObjectPropertyAddress audioDevices{kAudioHardwarePropertyDevices,
                                                   kAudioObjectPropertyElementMain};
 constexpr AudioObjectPropertyAddress audioRunning{kAudioDevicePropertyDeviceIsRunningSomewhere,
                                                   kAudioObjectPropertyScopeGlobal, kAudioObjectPropertyElementMain};
+// Core Audio's process objects (macOS 14.2 and later): which program records, by its bundle id,
+// told apart from playing. Where the running system has none, a device "running somewhere"
+// stands for a call, as before: a headset that only plays counts too there.
+constexpr AudioObjectPropertyAddress audioProcesses{kAudioHardwarePropertyProcessObjectList,
+                                                    kAudioObjectPropertyScopeGlobal, kAudioObjectPropertyElementMain};
+constexpr AudioObjectPropertyAddress processInput{kAudioProcessPropertyIsRunningInput, kAudioObjectPropertyScopeGlobal,
+                                                  kAudioObjectPropertyElementMain};
+
+// The bundle id of a process object, or its process id where it has none ("pid 123"); empty if
+// neither can be read.
+std::string programOf(AudioObjectID process) {
+    const AudioObjectPropertyAddress bundle{kAudioProcessPropertyBundleID, kAudioObjectPropertyScopeGlobal,
+                                            kAudioObjectPropertyElementMain};
+    CFStringRef id = nullptr;
+    UInt32 size = sizeof id;
+    std::string name;
+    if (AudioObjectGetPropertyData(process, &bundle, 0, nullptr, &size, &id) == 0 && id) {
+        char text[256];
+        if (CFStringGetCString(id, text, sizeof text, kCFStringEncodingUTF8)) name = text;
+        CFRelease(id);
+    }
+    if (!name.empty()) return name;
+    const AudioObjectPropertyAddress pid{kAudioProcessPropertyPID, kAudioObjectPropertyScopeGlobal,
+                                         kAudioObjectPropertyElementMain};
+    pid_t number = 0;
+    size = sizeof number;
+    if (AudioObjectGetPropertyData(process, &pid, 0, nullptr, &size, &number) == 0) return "pid " + std::to_string(number);
+    return {};
+}
+
 constexpr CMIOObjectPropertyAddress videoDevices{kCMIOHardwarePropertyDevices, kCMIOObjectPropertyScopeGlobal,
                                                  kCMIOObjectPropertyElementMain};
 constexpr CMIOObjectPropertyAddress videoRunning{kCMIODevicePropertyDeviceIsRunningSomewhere,
@@ -76,15 +109,22 @@ public:
         changed_ = Block_copy(^(UInt32, const AudioObjectPropertyAddress*) { look(); });
         videoChanged_ = Block_copy(^(UInt32, const CMIOObjectPropertyAddress*) { look(); });
         dispatch_sync(queue_, ^{
-            AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &audioDevices, queue_, changed_);
+            processes_ = AudioObjectHasProperty(kAudioObjectSystemObject, &audioProcesses);
+            AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, processes_ ? &audioProcesses : &audioDevices,
+                                                queue_, changed_);
             CMIOObjectAddPropertyListenerBlock(kCMIOObjectSystemObject, &videoDevices, queue_, videoChanged_);
-            use_.log("call detection: microphone through Core Audio, camera through Core Media I/O");
+            use_.log(processes_ ? "call detection: microphone through Core Audio's processes, camera through Core Media I/O"
+                                : "call detection: microphone through Core Audio's devices (any use, playing too), "
+                                  "camera through Core Media I/O");
             look();
         });
     }
     ~MacCaptureWatch() override {
         dispatch_sync(queue_, ^{
-            AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &audioDevices, queue_, changed_);
+            AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, processes_ ? &audioProcesses : &audioDevices,
+                                                   queue_, changed_);
+            for (AudioObjectID process : recording_)
+                AudioObjectRemovePropertyListenerBlock(process, &processInput, queue_, changed_);
             CMIOObjectRemovePropertyListenerBlock(kCMIOObjectSystemObject, &videoDevices, queue_, videoChanged_);
             for (AudioObjectID device : microphones_)
                 AudioObjectRemovePropertyListenerBlock(device, &audioRunning, queue_, changed_);
@@ -105,23 +145,53 @@ public:
 
 private:
     // Devices come and go: listen to each one present, then ask each whether it runs.
+    // The programs recording now, from the process objects; each watched for its input's start
+    // and end, and the list for programs that come and go.
+    std::vector<std::string> recordingPrograms() {
+        for (AudioObjectID process : recording_)
+            AudioObjectRemovePropertyListenerBlock(process, &processInput, queue_, changed_);
+        recording_ = listOf<AudioObjectID>(kAudioObjectSystemObject, audioProcesses, audioSize, audioGet);
+        std::vector<std::string> programs;
+        const std::string self = "pid " + std::to_string(::getpid());
+        for (AudioObjectID process : recording_) {
+            AudioObjectAddPropertyListenerBlock(process, &processInput, queue_, changed_);
+            UInt32 running = 0, size = sizeof running;
+            if (AudioObjectGetPropertyData(process, &processInput, 0, nullptr, &size, &running) != 0 || !running)
+                continue;
+            std::string name = programOf(process);
+            if (name != self) programs.push_back(std::move(name));
+        }
+        return programs;
+    }
+
     void look() {
+        if (processes_) {
+            use_.report(CaptureUse::Device::microphone, recordingPrograms());
+            lookAtCameras();
+            return;
+        }
         for (AudioObjectID device : microphones_)
             AudioObjectRemovePropertyListenerBlock(device, &audioRunning, queue_, changed_);
-        for (CMIOObjectID device : cameras_)
-            CMIOObjectRemovePropertyListenerBlock(device, &videoRunning, queue_, videoChanged_);
         microphones_.clear();
         for (AudioObjectID device : listOf(kAudioObjectSystemObject, audioDevices, audioSize, audioGet))
             if (isMicrophone(device)) microphones_.push_back(device);
-        cameras_ = listOf<CMIOObjectID>(kCMIOObjectSystemObject, videoDevices, videoSize, videoGet);
-
-        bool microphone = false, camera = false;
+        bool microphone = false;
         for (AudioObjectID device : microphones_) {
             AudioObjectAddPropertyListenerBlock(device, &audioRunning, queue_, changed_);
             UInt32 running = 0, size = sizeof running;
             if (AudioObjectGetPropertyData(device, &audioRunning, 0, nullptr, &size, &running) == 0 && running)
                 microphone = true;
         }
+        // A device does not say which program uses it.
+        use_.report(CaptureUse::Device::microphone, microphone ? std::vector<std::string>{""} : std::vector<std::string>{});
+        lookAtCameras();
+    }
+
+    void lookAtCameras() {
+        for (CMIOObjectID device : cameras_)
+            CMIOObjectRemovePropertyListenerBlock(device, &videoRunning, queue_, videoChanged_);
+        cameras_ = listOf<CMIOObjectID>(kCMIOObjectSystemObject, videoDevices, videoSize, videoGet);
+        bool camera = false;
         for (CMIOObjectID device : cameras_) {
             CMIOObjectAddPropertyListenerBlock(device, &videoRunning, queue_, videoChanged_);
             UInt32 running = 0, used = 0;
@@ -129,8 +199,6 @@ private:
                 running)
                 camera = true;
         }
-        // macOS does not say here which program it is.
-        use_.report(CaptureUse::Device::microphone, microphone ? std::vector<std::string>{""} : std::vector<std::string>{});
         use_.report(CaptureUse::Device::camera, camera ? std::vector<std::string>{""} : std::vector<std::string>{});
     }
 
@@ -138,6 +206,8 @@ private:
     dispatch_queue_t queue_;
     AudioObjectPropertyListenerBlock changed_;
     CMIOObjectPropertyListenerBlock videoChanged_;
+    bool processes_ = false;                // the system has process objects
+    std::vector<AudioObjectID> recording_;  // the process objects watched
     std::vector<AudioObjectID> microphones_;
     std::vector<CMIOObjectID> cameras_;
 };
