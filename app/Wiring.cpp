@@ -1,5 +1,6 @@
 #include "Wiring.h"
 
+#include "Desktop.h"
 #include "Lights.h"
 #include "Log.h"
 #include "SleepWatcher.h"
@@ -34,6 +35,7 @@ AppModel::EngineFactory engineFor(const Switches& switches, const Services& serv
                 source = std::make_unique<SimulatedSource>(4);
             } else {
                 logLine("following the Teams logs in " + teamsLogDirectory());
+                if (const std::string note = platform::Desktop::teamsFolderNote(); !note.empty()) logLine(note);
                 source = std::make_unique<LogPresenceSource>(LogTailer(teamsLogDirectory()), isTeamsRunning, logLine);
             }
             return std::make_unique<SourceWithCalls>(std::move(source), inCall);

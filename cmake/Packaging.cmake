@@ -17,9 +17,9 @@ if(APPLE)
     set(sign_options "--options runtime --timestamp")
   endif()
   install(CODE "
-    execute_process(COMMAND codesign --force --deep ${sign_options} --sign \"${TALLY_SIGNING_IDENTITY}\"
-                            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/Tally.app\"
-                    COMMAND_ERROR_IS_FATAL ANY)")
+    set(TALLY_SIGN_IDENTITY \"${TALLY_SIGNING_IDENTITY}\")
+    set(TALLY_SIGN_OPTIONS \"${sign_options}\")
+    include(\"${PROJECT_SOURCE_DIR}/cmake/SignBundle.cmake\")")
   set(CPACK_GENERATOR DragNDrop)
   set(CPACK_DMG_VOLUME_NAME Tally)
 elseif(WIN32)

@@ -36,6 +36,9 @@ bool openFile(const std::string& path);
 void openPrivacySettings(const std::string& teamsLogDirectory);
 // The menu item for that, in this system's words.
 std::string unreadableLogsItem();
+// What the system will ask before Tally may read the Teams log folder, said in the activity log
+// at start so that the question comes as no surprise; empty where nothing is asked.
+std::string teamsFolderNote();
 // What this kind of computer is called in the activity log ("Mac going to sleep").
 std::string machineName();
 // Windows: print into the console Tally was started from, if any (a GUI program has none of

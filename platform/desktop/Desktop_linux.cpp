@@ -34,6 +34,7 @@ std::string displayName() {
 }
 
 void becomeMenuBarOnly() {}
+std::string teamsFolderNote() { return {}; }
 void leaveMenuBar() {}
 
 bool trayClickOpensMenu() { return false; }

@@ -52,10 +52,20 @@ bool openFile(const std::string& path) {
 
 void openPrivacySettings(const std::string&) {
     @autoreleasepool {
-        NSURL* url = [NSURL URLWithString:
-            @"x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles"];
-        [[NSWorkspace sharedWorkspace] openURL:url];
+        // Full Disk Access, where Tally may be allowed; Privacy & Security itself where the deep
+        // link is not understood (its anchors change between versions of macOS).
+        NSWorkspace* workspace = [NSWorkspace sharedWorkspace];
+        NSURL* deep = [NSURL URLWithString:@"x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles"];
+        if (![workspace openURL:deep])
+            [workspace openURL:[NSURL URLWithString:@"x-apple.systempreferences:com.apple.preference.security"]];
     }
+}
+
+std::string teamsFolderNote() {
+    return "macOS 15 and later protect the folder Teams keeps its logs in (its group container) and ask "
+           "once whether Tally may access data from other apps: choose Allow. A refusal is undone in "
+           "System Settings, Privacy & Security (the menu's privacy item opens it); a Tally built by "
+           "hand is asked again after every build";
 }
 
 std::string unreadableLogsItem() { return "Can't read Teams logs: open Privacy settings\u2026"; }

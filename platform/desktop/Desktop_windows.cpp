@@ -12,6 +12,7 @@ std::optional<std::string> qtPlatforms() { return std::nullopt; }
 std::string displayName() { return {}; }
 
 void becomeMenuBarOnly() {}
+std::string teamsFolderNote() { return {}; }
 void leaveMenuBar() {}
 
 // Windows' habit: a left click on a tray icon opens its menu too; Tally does that.
