@@ -1,5 +1,5 @@
-// Kuando (Plenom) Busylight Alpha and Omega, from Plenom's "Busylight/Kuando Box HID
-// communication protocol specification" (API rev. 2.2): one 64-byte output report of seven
+// Kuando (Plenom) Busylight Alpha and Omega, from Plenom's HID protocol document for the
+// Busylight and the Kuando Box ("Busylight API", rev. 2.2): one 64-byte output report of seven
 // 8-byte steps and 8 bytes more. A step: command (0x10 | n jumps to step n; 0x80 | t is a
 // keep-alive, the light staying as it is and going dark unless another comes within t
 // seconds), repeat, red, green, blue as 0-100, on and off time in tenths of a second, ringtone
